@@ -1,0 +1,34 @@
+#pragma once
+
+// The state the two runs share, owned by the main window (or by pelmira-cli for one run).
+// Data texts are cp1252.
+
+#include "text/text.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace pelmira::exporting {
+
+struct RunState {
+    bool embedded = false;               // LaunchParamCount == 2
+    int transferResult = 0;              // TransferResult: 0, 1 or -1
+    std::filesystem::path xmlFileName;   // XmlFileName, kept between attempts
+    std::string templateCode;            // TemplateCode
+    std::string templateShift;           // TemplateShift
+    std::string language{text::kValencian}; // text of ComboBoxValCast
+    std::vector<std::string> periodList; // items of ListBoxPlanti
+    int templateCount = 0;               // TemplateCount
+    bool chosenTemplateOnly = false;     // ChosenTemplateOnly
+    text::SortedStringList usedCodes;    // UsedCodes
+    text::SortedStringList usedNames;    // UsedNames
+};
+
+// How a run that did not end on an error ended.
+enum class RunOutcome {
+    Completed,    // TransferResult is 1, "Proceso finalizado" was shown
+    InputMissing, // the missing-file message was shown; embedded, TransferResult is -1
+};
+
+} // namespace pelmira::exporting

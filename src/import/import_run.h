@@ -1,0 +1,30 @@
+#pragma once
+
+// The import run: Horvex's SOLUC.DBF back into a result document for ITACA.
+
+#include "export/interaction.h"
+#include "export/run_state.h"
+#include "worktables/workfolder.h"
+
+#include <filesystem>
+
+namespace pelmira::importing {
+
+class ImportRun {
+public:
+    ImportRun(exporting::RunState& state, exporting::Interaction& ui,
+              worktables::WorkFolder folder);
+
+    // BImportarClick without the window's own effects (see ExportRun::run()).
+    exporting::RunOutcome run();
+
+private:
+    exporting::RunState& state_;
+    exporting::Interaction& ui_;
+    worktables::WorkFolder folder_;
+};
+
+// "ResultadoHorvex" + the input's file name, in the input's folder.
+std::filesystem::path resultFileName(const std::filesystem::path& xmlFileName);
+
+} // namespace pelmira::importing
