@@ -25,8 +25,15 @@ public:
     // without ending the run), lets the user edit, and returns.
     virtual void showChooser(itaca::TemplateChooser& chooser) = 0;
 
-    // A confirmation box "Confirmación" with "&Si" (default) and "&No". true: Si.
-    virtual bool ask(const std::string& question) = 0;
+    // The two questions of the export run.
+    enum class Question {
+        AllTemplates, // take the data of all templates? (asked by ApplyGroupTimetables)
+        PruneUnused,  // remove groups and teachers without classes? (PruneUnusedGroupsAndTeachers)
+    };
+
+    // A confirmation box "Confirmación" with "&Si" (default) and "&No", Escape answering No.
+    // true: Si.
+    virtual bool ask(Question which, const std::string& text) = 0;
 
     // A message box "Pelmira" with one button "Aceptar".
     virtual void message(const std::string& text) = 0;
