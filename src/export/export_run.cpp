@@ -1,1 +1,73 @@
-// implementation pending
+#include "export/export_run.h"
+
+#include "itaca/chooser.h"
+#include "text/error.h"
+
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+namespace pelmira::exporting {
+
+ExportRun::ExportRun(RunState& state, Interaction& ui, worktables::WorkFolder folder)
+    : state_(state), ui_(ui), folder_(std::move(folder)) {}
+
+void ExportRun::setDocument(std::shared_ptr<const itaca::ItacaDocument> document) {
+    document_ = std::move(document);
+}
+
+RunOutcome ExportRun::run() {
+    // A cancelled dialog keeps the file of an earlier attempt.
+    if (auto picked = ui_.pickXmlFile())
+        state_.xmlFileName = *picked;
+
+    std::error_code ec;
+    if (state_.xmlFileName.empty() || !std::filesystem::is_regular_file(state_.xmlFileName, ec)) {
+        ui_.message("No existe archivo");
+        if (state_.embedded)
+            state_.transferResult = -1;
+        return RunOutcome::InputMissing;
+    }
+
+    // A file that cannot be read as a centre document ends the run here, before any work table
+    // is touched (LoadError names the file and the parser's complaint).
+    std::shared_ptr<const itaca::ItacaDocument> document =
+        itaca::ItacaDocument::load(state_.xmlFileName);
+    setDocument(document);
+
+    state_.templateCount =
+        static_cast<int>(document->select("/centro/plantillas_horario/plantilla_horario").count());
+    if (state_.templateCount > 0) {
+        state_.templateCode.clear();
+        // The chooser reads the document already loaded for this run: the same file, parsed
+        // once.
+        itaca::TemplateChooser chooser(itaca::TemplateChooser::Mode::Export, document,
+                                       state_.language);
+        ui_.showChooser(chooser);
+        itaca::ChooserResult chosen = chooser.result();
+        state_.templateCode = std::move(chosen.templateCode);
+        state_.language = std::move(chosen.languageText);
+        state_.templateShift = std::move(chosen.templateShift);
+        state_.periodList = std::move(chosen.periods);
+    }
+
+    {
+        BusyGuard busy(ui_);
+        BuildSubjectNames();
+        AddDutyNames();
+        BuildTeachers();
+        BuildRooms();
+        BuildCoursesAndGroups();
+        BuildAssignments();
+        ApplyGroupTimetables();
+        ApplyDutyTimetables();
+        PruneUnusedGroupsAndTeachers();
+        BuildDayHourSlots();
+    }
+
+    state_.transferResult = 1;
+    ui_.message("Proceso finalizado");
+    return RunOutcome::Completed;
+}
+
+} // namespace pelmira::exporting

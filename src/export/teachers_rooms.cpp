@@ -1,1 +1,121 @@
-// implementation pending
+// PROFT and AULAT: one row per teacher and per room, each with an abbreviation unique within
+// its table (letter case ignored).
+
+#include "export/export_run.h"
+#include "export/schemas.h"
+#include "text/error.h"
+#include "text/text.h"
+#include "worktables/table.h"
+
+#include <string>
+#include <unordered_map>
+
+namespace pelmira::exporting {
+
+namespace {
+
+const itaca::ItacaDocument& loaded(const std::shared_ptr<const itaca::ItacaDocument>& document) {
+    if (!document)
+        throw Error("No se ha cargado ningún documento de ITACA");
+    return *document;
+}
+
+// The abbreviations handed out so far by one step. numbered() gives the first of base + "1",
+// base + "2", ... not yet in the list; it remembers where the search for each base ended, so
+// many equal bases cost no more than one pass (the list only grows, so every number skipped
+// once stays taken).
+class Abbreviations {
+public:
+    bool contains(const std::string& s) const { return used_.contains(s); }
+    void insert(const std::string& s) { used_.insert(s); }
+
+    std::string numbered(const std::string& base) {
+        long& next = nextNumber_[text::foldCase(base)];
+        if (next < 1)
+            next = 1;
+        for (;; ++next) {
+            std::string candidate = base + std::to_string(next);
+            if (!used_.contains(candidate))
+                return candidate;
+        }
+    }
+
+private:
+    text::CaseInsensitiveSet used_;
+    std::unordered_map<std::string, long> nextNumber_;
+};
+
+} // namespace
+
+void ExportRun::BuildTeachers() {
+    const auto& document = loaded(document_);
+    auto table = worktables::Table::rebuild(folder_, "PROFT", schemas::proft());
+    Abbreviations abbreviations;
+
+    const itaca::ElementList teachers = document.select("/centro/docentes/docente");
+    if (teachers.count() > 1) {
+        for (std::size_t i = 0; i < teachers.count(); ++i) {
+            const itaca::Element teacher = teachers.item(i);
+            const std::string surname1 = teacher.attr("apellido1");
+            const std::string surname2 = teacher.attr("apellido2");
+            const std::string given = teacher.attr("nombre");
+            // Nothing is dropped for an empty part: "García , Ana".
+            const std::string name = surname1 + " " + surname2 + ", " + given;
+
+            std::string abbrev = std::string(text::left(surname1, 1)) +
+                                 std::string(text::left(surname2, 1)) +
+                                 std::string(text::left(given, 1));
+            if (abbreviations.contains(abbrev))
+                abbrev = abbreviations.numbered(abbrev);
+            abbreviations.insert(abbrev);
+
+            const std::string idNumber = teacher.attr("documento");
+            const std::string since = teacher.attr("fecha_ingreso");
+            const std::string programme = teacher.attr("ensenanza");
+
+            table.append();
+            table.setText("ABREV", abbrev);
+            table.setText("NOMBRE", name);
+            table.setText("DNI", idNumber);
+            table.setText("F_TOMAPOS", since);
+            table.setText("ENSENANZA", programme);
+            table.post();
+        }
+    }
+    table.close();
+}
+
+void ExportRun::BuildRooms() {
+    const auto& document = loaded(document_);
+    auto table = worktables::Table::rebuild(folder_, "AULAT", schemas::aulat());
+    Abbreviations abbreviations;
+
+    const itaca::ElementList rooms = document.select("/centro/aulas/aula");
+    if (rooms.count() > 1) {
+        for (std::size_t i = 0; i < rooms.count(); ++i) {
+            const itaca::Element room = rooms.item(i);
+            const std::string name = room.attr("nombre");
+            const std::string itacaCode = room.attr("codigo");
+
+            std::string code = itacaCode.empty() ? std::string(text::left(name, 4)) : itacaCode;
+            if (abbreviations.contains(code)) {
+                if (code.size() > 10)
+                    code = std::string(text::left(code, 9));
+                code = abbreviations.numbered(code);
+            }
+            // A long code always gets a number, even when its 8-character cut is free.
+            if (code.size() > 10)
+                code = abbreviations.numbered(std::string(text::left(code, 8)));
+            abbreviations.insert(code);
+
+            table.append();
+            table.setText("ABREV", code);
+            table.setText("NOMBRE", name);
+            table.setText("ABREV_ITACA", itacaCode);
+            table.post();
+        }
+    }
+    table.close();
+}
+
+} // namespace pelmira::exporting
