@@ -28,7 +28,8 @@ class TemplateChooser {
 public:
     enum class Mode { Export = 0, Import = 2 };
 
-    // `document` is the centre document to read; `languageText` the main window's selector.
+    // `document` is the centre document to read (null reads as a document without templates or
+    // periods); `languageText` the main window's selector.
     // In import mode `proposal` opens DIASHORAST and gives the PLANTILLA of its first record
     // (empty when it has none); it may throw, which stops the activation at that point.
     TemplateChooser(Mode mode, std::shared_ptr<const ItacaDocument> document,
@@ -60,6 +61,8 @@ public:
 
 private:
     Mode mode_;
+    std::string mainLanguage_; // the main window's selector, taken on activation
+    std::string proposedCode_; // import mode: the template recorded in DIASHORAST
     std::shared_ptr<const ItacaDocument> document_;
     std::function<std::string()> proposal_;
     std::string label9_;

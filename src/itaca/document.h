@@ -19,8 +19,9 @@ struct _xmlNode;
 namespace pelmira::itaca {
 
 // A file that could not be loaded as a centre document: unreadable, not well-formed XML, or a
-// root element other than `centro`. The message names the file and, for parse errors, the
-// parser's message and line.
+// root element other than `centro`. A reference to an undeclared entity or namespace prefix
+// counts as a parse error: the values it stands for cannot be read. The message names the file
+// and, for parse errors, the parser's message and line.
 class LoadError : public Error {
 public:
     using Error::Error;
@@ -33,9 +34,9 @@ public:
 
     // The attribute's value: trimmed of characters up to code 32 at both ends, cut to its first
     // `cut` characters (counted on the trimmed text, before conversion), converted to cp1252.
-    // A missing attribute throws an Error naming the element, its position in its section and
-    // the attribute, e.g. "Falta el atributo 'codigo' en el elemento docente 3 de
-    // /centro/docentes".
+    // A missing attribute throws an Error naming the element, its position among its namesakes
+    // in its own section element (1-based) and the attribute, e.g. "Falta el atributo 'codigo' en
+    // el elemento docente 3 de /centro/docentes".
     std::string attr(std::string_view name, std::size_t cut = std::string::npos) const;
     bool hasAttr(std::string_view name) const;
 
@@ -50,6 +51,9 @@ public:
     _xmlNode* node() const { return node_; }
 
 private:
+    std::string nameOrUnknown() const;
+    std::size_t positionInSection() const;
+
     _xmlNode* node_ = nullptr;
     std::size_t position_ = 0;
     std::string section_;
@@ -86,8 +90,8 @@ public:
     std::string declaredEncoding() const;
 
     // Removes the root element and appends a new, empty root element of that name as the
-    // document's last child. Other top-level nodes (declaration, comments, processing
-    // instructions) stay where they are.
+    // document's last child. Elements and lists taken from the old root are invalid afterwards.
+    // Other top-level nodes (declaration, comments, processing instructions) stay where they are.
     Element replaceRoot(std::string_view name);
 
     // Writes the document to `file` in the declared encoding (UTF-8 with a declaration when the
