@@ -1,1 +1,95 @@
-// implementation pending
+// ApplyDutyTimetables: the duty rows of ASIGT from the duty timetable lines, then SESIONES of
+// every row from its HORAS. SplitIntoBlocks: the block string Horvex reads in SESIONES.
+
+#include "export/assign_internal.h"
+#include "export/export_run.h"
+#include "worktables/table.h"
+
+#include <cstdint>
+#include <string>
+
+namespace pelmira::exporting {
+
+std::string SplitIntoBlocks(int count) {
+    if (count < 1)
+        return {};
+    if (count <= 14)
+        return std::string(std::size_t(count), '1');
+    if (count <= 22)
+        return std::to_string(count - 13) + std::string(13, '1');
+
+    const int q = count / 14;
+    const std::string qs = std::to_string(q);
+    if (count % 14 == 0)
+        return qs + std::string(13, qs.front());
+
+    // The first block takes what thirteen blocks of q leave over. When that is more than 9
+    // periods it is written as a 9 followed by the rest carried over onto the second block, and
+    // the string is cut back to 14 blocks. From 55 periods on the carried number has two digits.
+    const int r = count - 13 * q;
+    std::string blocks = r <= 9 ? std::to_string(r) : "9" + std::to_string(r - 9 + q);
+    for (int i = 0; i < 13; ++i)
+        blocks += qs;
+    return blocks.substr(0, 14);
+}
+
+void ExportRun::ApplyDutyTimetables() {
+    using worktables::Table;
+    const auto& document = assign::loadedDocument(document_);
+
+    const auto lines = document.select("/centro/horarios_ocupaciones/horario_ocupacion");
+    auto asignomt = Table::open(folder_, "ASIGNOMT");
+    auto asigt = Table::open(folder_, "ASIGT");
+    auto profes = Table::open(folder_, "PROFT");
+
+    // Every line counts, a single one too.
+    for (std::size_t i = 0; i < lines.count(); ++i) {
+        const auto line = lines.item(i);
+        const std::string duty = line.attr("ocupacion");
+        const std::string dni = line.attr("docente");
+        const std::string templateOfLine = line.attr("plantilla");
+
+        std::string code;
+        if (asignomt.locate({{"ABREV_ITACA", duty}}))
+            code = asignomt.text("COD");
+        std::string teacher;
+        if (profes.locate({{"DNI", dni}}))
+            teacher = profes.text("ABREV");
+
+        if (state_.chosenTemplateOnly && templateOfLine != state_.templateCode)
+            continue;
+
+        if (asigt.locate({{"CPROF", teacher}, {"ASIG_ITACA", duty}})) {
+            asigt.edit();
+            asigt.setNumber("HORAS", asigt.number("HORAS") + 1);
+            asigt.setText("SESIONES", asigt.text("SESIONES") + "1");
+            asigt.post();
+        } else {
+            asigt.append();
+            asigt.setText("CASIG", code);
+            asigt.setText("CPROF", teacher);
+            asigt.setNumber("HORAS", 1);
+            asigt.setText("SESIONES", "1");
+            asigt.setText("CTAREA", code);
+            asigt.setText("ASIG_ITACA", duty);
+            asigt.post();
+        }
+    }
+
+    // SESIONES of every row, class rows included, from its HORAS.
+    const std::uint32_t records = asigt.recordCount();
+    for (std::uint32_t recNo = 1; recNo <= records; ++recNo) {
+        asigt.go(recNo);
+        if (asigt.isDeleted())
+            continue;
+        asigt.edit();
+        asigt.setText("SESIONES", SplitIntoBlocks(assign::periodCount(asigt.number("HORAS"))));
+        asigt.post();
+    }
+
+    asignomt.close();
+    asigt.close();
+    profes.close();
+}
+
+} // namespace pelmira::exporting
