@@ -34,10 +34,10 @@ using Schema = std::vector<FieldSpec>;
 // A field as stored in the file.
 struct FieldInfo {
     std::string name;
-    char type = 'C';     // dBase type letter
-    int length = 0;      // bytes in the record
+    char type = 'C'; // dBase type letter
+    int length = 0;  // bytes in the record
     int decimals = 0;
-    int offset = 0;      // from the start of the record (after the status byte)
+    int offset = 0; // from the start of the record (after the status byte)
 };
 
 class Table {
@@ -71,9 +71,11 @@ public:
     std::uint32_t recordCount() const;
 
     // Cursor. Walks visit live records only, in stored order. recNo() is the 1-based position of
-    // the current record in the file.
-    bool first();       // false when there is no live record
-    bool next();        // false when the walk has passed the last live record
+    // the current record in the file, 0 when there is none (after a walk has passed the end, or
+    // in an empty table). Without a current record fields read blank. A table opens on its
+    // first live record; a rebuilt one has none.
+    bool first(); // false when there is no live record
+    bool next();  // false when the walk has passed the last live record
     bool eof() const;
     std::uint32_t recNo() const;
     void go(std::uint32_t recNo); // positions on a record (live or deleted)
@@ -83,6 +85,13 @@ public:
     // that buffer; post() stores it (an appended record goes to the end of the table and becomes
     // current). deleteRecord() marks the current record deleted. pack() rewrites the table
     // without its deleted records.
+    //
+    // Moving the cursor (first, next, go, locate), append() and pack() post a pending record
+    // first; close() drops a record that was never posted. deleteRecord() leaves the cursor on
+    // the deleted record (isDeleted() is then true), so next() goes on with the one after it;
+    // during append() it only drops the new record. After pack() the cursor is on the first live
+    // record. Only level-7 tables in Windows-1252 can be changed; changing another table throws.
+    // Field names are matched without regard to letter case, as dBase does.
     void append();
     void edit();
     void post();

@@ -1,1 +1,103 @@
-// implementation pending
+#include "worktables/workfolder.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace pelmira::worktables {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// File names of the folder are compared as Windows does for the names the program uses: ASCII
+// letters without regard to case, every other byte as it is.
+bool sameFileName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        auto fold = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; };
+        if (fold(a[i]) != fold(b[i]))
+            return false;
+    }
+    return true;
+}
+
+// Every entry of the folder whose name matches, the exact spelling first, the others in name
+// order so that the choice does not depend on the order the file system lists them in.
+std::vector<fs::path> matches(const fs::path& dir, std::string_view fileName) {
+    std::vector<fs::path> found;
+    if (fileName.empty() || fileName.find('/') != std::string_view::npos)
+        return found;
+    std::error_code ec;
+    fs::directory_iterator it(dir, ec);
+    if (ec)
+        return found;
+    for (const fs::directory_iterator end; it != end; it.increment(ec)) {
+        if (ec)
+            break;
+        const std::string name = it->path().filename().string();
+        if (sameFileName(name, fileName))
+            found.push_back(it->path());
+    }
+    std::sort(found.begin(), found.end(), [&](const fs::path& x, const fs::path& y) {
+        const bool xe = x.filename().string() == fileName;
+        const bool ye = y.filename().string() == fileName;
+        if (xe != ye)
+            return xe;
+        return x.filename().string() < y.filename().string();
+    });
+    return found;
+}
+
+} // namespace
+
+WorkFolder::WorkFolder(fs::path dir) : dir_(std::move(dir)) {}
+
+WorkFolder WorkFolder::standard() {
+#ifdef _WIN32
+    return WorkFolder(fs::path("C:\\HTEMP"));
+#else
+    fs::path prefix;
+    if (const char* wine = std::getenv("WINEPREFIX"); wine != nullptr && *wine != '\0') {
+        prefix = wine;
+    } else {
+        const char* home = std::getenv("HOME");
+        prefix = fs::path(home != nullptr && *home != '\0' ? home : "/") / ".wine";
+    }
+    // dosdevices/c: is the link Wine resolves drive C: through; a prefix without it keeps the
+    // drive in drive_c.
+    const fs::path driveLink = prefix / "dosdevices" / "c:";
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(driveLink, ec)))
+        return WorkFolder(driveLink / "HTEMP");
+    return WorkFolder(prefix / "drive_c" / "HTEMP");
+#endif
+}
+
+std::optional<fs::path> WorkFolder::find(std::string_view fileName) const {
+    std::vector<fs::path> found = matches(dir_, fileName);
+    if (found.empty())
+        return std::nullopt;
+    return found.front();
+}
+
+fs::path WorkFolder::pathFor(std::string_view fileName) const {
+    if (auto existing = find(fileName))
+        return *existing;
+    return dir_ / fs::path(std::string(fileName));
+}
+
+bool WorkFolder::remove(std::string_view fileName) const {
+    bool removed = false;
+    for (const fs::path& p : matches(dir_, fileName)) {
+        std::error_code ec;
+        if (fs::remove(p, ec))
+            removed = true;
+    }
+    return removed;
+}
+
+} // namespace pelmira::worktables

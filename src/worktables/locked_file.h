@@ -1,0 +1,68 @@
+#pragma once
+
+// A table file held open with an exclusive lock for as long as the object lives. On POSIX
+// systems the lock is flock(LOCK_EX); on Windows the file is opened without sharing. Every
+// failure throws pelmira::Error with a Spanish message that starts with the caller's `what`
+// ("No se puede abrir la tabla /x/PROFT.DBF") and says why.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace pelmira::worktables {
+
+class LockedFile {
+public:
+    LockedFile() = default;
+    LockedFile(LockedFile&& other) noexcept;
+    LockedFile& operator=(LockedFile&& other) noexcept;
+    LockedFile(const LockedFile&) = delete;
+    LockedFile& operator=(const LockedFile&) = delete;
+    ~LockedFile(); // closes; a temporary file that was never put in place is removed
+
+    // Opens an existing file for reading (and writing when allowed) and locks it. Fails with
+    // "no existe" when it is missing and "está en uso por otro programa" when another process
+    // holds it.
+    static LockedFile openExisting(const std::filesystem::path& file, const std::string& what);
+
+    // Creates a new, locked, empty temporary file in `dir`, named after `baseName`.
+    static LockedFile createTemporary(const std::filesystem::path& dir, const std::string& baseName,
+                                      const std::string& what);
+
+    bool isOpen() const;
+    const std::filesystem::path& path() const { return path_; }
+
+    // The whole content of the file.
+    std::vector<unsigned char> readAll(const std::string& what) const;
+
+    // Writes the whole content, given as consecutive parts, and flushes it to the disk.
+    struct Part {
+        const unsigned char* data;
+        std::size_t size;
+    };
+    void writeAllAndSync(std::initializer_list<Part> parts, const std::string& what);
+
+    // Gives the temporary file the permission bits of `model` (when that is open).
+    void copyPermissionsFrom(const LockedFile& model);
+
+    // Puts this temporary file in place of `target` (replacing it) while keeping it open and
+    // locked; from then on it is the file at `target`.
+    void replace(const std::filesystem::path& target, LockedFile& previous,
+                 const std::string& what);
+
+    void close();
+
+private:
+#ifdef _WIN32
+    void* handle_ = nullptr;
+#else
+    int fd_ = -1;
+#endif
+    std::filesystem::path path_;
+    bool temporary_ = false;
+};
+
+} // namespace pelmira::worktables
