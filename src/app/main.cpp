@@ -3,11 +3,34 @@
 #include "app/ErrorBox.h"
 #include "app/Help.h"
 #include "app/MainForm.h"
+#include "text/error.h"
+
+#include <cstdio>
+
+namespace {
+
+// Installers check where the program finds its help file, without a window:
+// PELMIRA_CHECK_HELP=1 pelmira prints the path and the number of topics it maps, or the reason.
+int checkHelp() {
+    const auto& help = pelmira::app::HelpSystem::instance();
+    try {
+        const pelmira::app::ChmFile chm(help.resolvedPath());
+        std::printf("%s: %zu temas numerados\n", chm.path().c_str(), chm.contextMap().size());
+        return 0;
+    } catch (const pelmira::Error& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     pelmira::app::Application app(argc, argv);
     pelmira::app::HelpSystem::instance().setHelpFile(QStringLiteral("ITACA.chm"));
     QApplication::setApplicationName(QStringLiteral("Pelmira"));
+    if (qEnvironmentVariableIsSet("PELMIRA_CHECK_HELP"))
+        return checkHelp();
 
     pelmira::app::TMForm::Options options;
     options.params = QCoreApplication::arguments().mid(1);
