@@ -1,9 +1,11 @@
 // pelmira-cli export XML [--workdir DIR] [--template CODE] [--language TEXT]
-//                        [--group-question si|no] [--prune-question si|no]
+//                        [--group-question si|no] [--prune-question si|no] [--report]
 
 #include "cli/cli_interaction.h"
 #include "cli/commands.h"
+#include "cli/export_options.h"
 #include "export/export_run.h"
+#include "export/report.h"
 #include "export/run_state.h"
 #include "text/error.h"
 #include "text/text.h"
@@ -17,20 +19,16 @@
 
 namespace pelmira::cli {
 
-namespace {
+std::optional<ExportOptions> parseExportOptions(const Args& args, const std::string& command) {
+    const bool isExport = command == "export";
+    const auto badUsage = [&](const std::string& problem) {
+        std::cerr << "pelmira-cli " << command << ": " << problem << "\n" << usage();
+        return std::nullopt;
+    };
 
-int badUsage(const std::string& problem) {
-    std::cerr << "pelmira-cli export: " << problem << "\n" << usage();
-    return 2;
-}
-
-} // namespace
-
-int exportCommand(const Args& args) {
-    CliAnswers answers;
+    ExportOptions options;
+    CliAnswers& answers = options.answers;
     std::optional<std::filesystem::path> xml;
-    std::optional<std::filesystem::path> workdir;
-
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const bool isOption = arg.size() > 2 && arg.compare(0, 2, "--") == 0;
@@ -40,14 +38,18 @@ int exportCommand(const Args& args) {
             xml = std::filesystem::path(arg);
             continue;
         }
-        if (arg != "--workdir" && arg != "--template" && arg != "--language" &&
+        if (isExport && arg == "--report") {
+            options.report = true;
+            continue;
+        }
+        if (!(isExport && arg == "--workdir") && arg != "--template" && arg != "--language" &&
             arg != "--group-question" && arg != "--prune-question")
             return badUsage("opción desconocida '" + arg + "'");
         if (i + 1 >= args.size())
             return badUsage("falta el valor de la opción '" + arg + "'");
         const std::string& value = args[++i];
         if (arg == "--workdir") {
-            workdir = std::filesystem::path(value);
+            options.workdir = std::filesystem::path(value);
         } else if (arg == "--template") {
             answers.templateText = text::toCp1252(value);
         } else if (arg == "--language") {
@@ -62,16 +64,34 @@ int exportCommand(const Args& args) {
     if (!xml)
         return badUsage("falta el archivo XML");
     answers.xml = *xml;
+    return options;
+}
+
+int exportCommand(const Args& args) {
+    std::optional<ExportOptions> options = parseExportOptions(args, "export");
+    if (!options)
+        return 2;
+
+    exporting::RunReport report;
+    // The report comes after everything the run printed, also when an error ended it.
+    const auto printReport = [&] {
+        if (options->report)
+            std::cout << exporting::formatReport(report.events(), "Informe de la exportación");
+        std::cout.flush();
+    };
 
     // The one place where an error that ends the run is shown.
     try {
-        const worktables::WorkFolder folder =
-            workdir ? worktables::WorkFolder(*workdir) : worktables::WorkFolder::standard();
+        const worktables::WorkFolder folder = options->workdir
+                                                  ? worktables::WorkFolder(*options->workdir)
+                                                  : worktables::WorkFolder::standard();
         exporting::RunState state;
-        CliInteraction ui(answers, std::cout, std::cerr);
+        if (options->report)
+            state.observer = &report;
+        CliInteraction ui(options->answers, std::cout, std::cerr);
         exporting::ExportRun run(state, ui, folder);
         const exporting::RunOutcome outcome = run.run();
-        std::cout.flush();
+        printReport();
         return outcome == exporting::RunOutcome::Completed ? 0 : 3;
     } catch (const Error& e) {
         std::cout.flush();
@@ -80,6 +100,8 @@ int exportCommand(const Args& args) {
         std::cout.flush();
         std::cerr << "Error inesperado: " << e.what() << '\n';
     }
+    std::cerr.flush();
+    printReport();
     return 1;
 }
 

@@ -1,5 +1,6 @@
 #include "cli/cli_interaction.h"
 #include "cli/commands.h"
+#include "export/report.h"
 #include "export/run_state.h"
 #include "import/import_run.h"
 #include "text/error.h"
@@ -22,17 +23,19 @@ int badUsage(const std::string& why) {
 
 } // namespace
 
-// import XML [--workdir DIR] [--template CODE] [--language TEXT]
+// import XML [--workdir DIR] [--template CODE] [--language TEXT] [--report]
 //
 // --template is typed into the chooser's template box (default: the template the chooser
 // proposes from the current DIASHORAST). --language is the main window's language selector: in
 // the import run it only decides the day names of the rebuilt DIASHORAST; the chooser hides its
-// own selector in this mode.
+// own selector in this mode. --report prints, after the run, the records that gave no line or
+// lines with empty values, and why (also what was reported before an error ended the run).
 int importCommand(const Args& args) {
     std::optional<std::string> xml;
     std::optional<std::string> workdir;
     std::optional<std::string> templateText;
     std::optional<std::string> language;
+    bool wantReport = false;
 
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -53,6 +56,8 @@ int importCommand(const Args& args) {
         } else if (a == "--language") {
             if (!value(language))
                 return badUsage("falta el valor de --language o está repetido");
+        } else if (a == "--report") {
+            wantReport = true;
         } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
             return badUsage("opción desconocida '" + a + "'");
         } else if (!xml) {
@@ -64,8 +69,17 @@ int importCommand(const Args& args) {
     if (!xml)
         return badUsage("falta el archivo XML");
 
+    exporting::RunReport report;
+    const auto printReport = [&] {
+        if (wantReport)
+            std::cout << exporting::formatReport(report.events(), "Informe de la importación");
+        std::cout.flush();
+    };
+
     try {
         exporting::RunState state;
+        if (wantReport)
+            state.observer = &report;
         if (language)
             state.language = text::toCp1252(*language);
 
@@ -79,7 +93,7 @@ int importCommand(const Args& args) {
         CliInteraction ui(std::move(answers), std::cout, std::cerr);
         importing::ImportRun run(state, ui, std::move(folder));
         const exporting::RunOutcome outcome = run.run();
-        std::cout.flush();
+        printReport();
         return outcome == exporting::RunOutcome::Completed ? 0 : 3;
     } catch (const Error& e) {
         std::cout.flush();
@@ -88,6 +102,8 @@ int importCommand(const Args& args) {
         std::cout.flush();
         std::cerr << "Error inesperado: " << e.what() << '\n';
     }
+    std::cerr.flush();
+    printReport();
     return 1;
 }
 

@@ -13,6 +13,7 @@ using Args = std::vector<std::string>;
 int dumpCommand(const Args& args);
 int exportCommand(const Args& args);
 int importCommand(const Args& args);
+int checkCommand(const Args& args);
 
 // The usage text, in Spanish.
 const char* usage();

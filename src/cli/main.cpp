@@ -17,6 +17,8 @@ int main(int argc, char** argv) {
         return exportCommand(args);
     if (command == "import")
         return importCommand(args);
+    if (command == "check")
+        return checkCommand(args);
     if (command == "--help" || command == "-h" || command == "help") {
         std::cout << usage();
         return 0;
