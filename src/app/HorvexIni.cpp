@@ -180,10 +180,15 @@ void writeIniValue(const std::filesystem::path& file, std::string_view section,
         if (out) {
             out << updated;
             out.flush();
-        }
-        if (!out) {
-            out.close();
-            fs::remove(temp, ec);
+            if (!out) {
+                // The temporary file was made but could not be written (a full disk): the
+                // original stays as it was. Writing it in place now would first empty it and
+                // then fail the same way, losing the lines Horvex keeps there.
+                out.close();
+                fs::remove(temp, ec);
+                unableToWrite(file);
+            }
+        } else {
             temp.clear();
         }
     }

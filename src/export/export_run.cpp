@@ -1,7 +1,9 @@
 #include "export/export_run.h"
 
+#include "export/report_memo.h"
 #include "itaca/chooser.h"
 #include "text/error.h"
+#include "worktables/locked_file.h"
 
 #include <filesystem>
 #include <system_error>
@@ -11,6 +13,14 @@ namespace pelmira::exporting {
 
 ExportRun::ExportRun(RunState& state, Interaction& ui, worktables::WorkFolder folder)
     : state_(state), ui_(ui), folder_(std::move(folder)) {}
+
+ExportRun::~ExportRun() = default;
+
+ReportMemo& ExportRun::memo() {
+    if (!memo_)
+        memo_ = std::make_unique<ReportMemo>();
+    return *memo_;
+}
 
 void ExportRun::setDocument(std::shared_ptr<const itaca::ItacaDocument> document) {
     document_ = std::move(document);
@@ -52,6 +62,10 @@ RunOutcome ExportRun::run() {
     }
 
     {
+        // The folder is held until the last table is written: another run on it fails here with
+        // "en uso" instead of rebuilding tables between two steps of this one.
+        const worktables::LockedFile folderHeld = worktables::LockedFile::lockFolder(
+            folder_.dir(), "No se puede usar la carpeta de trabajo " + folder_.dir().string());
         BusyGuard busy(ui_);
         BuildSubjectNames();
         AddDutyNames();

@@ -6,6 +6,7 @@
 #include "import/solution_records.h"
 #include "itaca/chooser.h"
 #include "itaca/document.h"
+#include "worktables/locked_file.h"
 #include "worktables/table.h"
 
 #include <optional>
@@ -88,6 +89,11 @@ exporting::RunOutcome ImportRun::run() {
     const std::shared_ptr<itaca::ItacaDocument> document =
         itaca::ItacaDocument::load(state_.xmlFileName);
 
+    // The work folder is held from the first table read to the saved result: another run on it
+    // fails with "en uso" instead of rebuilding tables while this one translates through them.
+    const worktables::LockedFile folderHeld = worktables::LockedFile::lockFolder(
+        folder_.dir(), "No se puede usar la carpeta de trabajo " + folder_.dir().string());
+
     {
         // In import mode the chooser proposes the template of the current DIASHORAST and holds
         // that table open until it is done.
@@ -113,7 +119,7 @@ exporting::RunOutcome ImportRun::run() {
     if (state_.periodList.empty())
         report.emit("plantilla_sin_sesiones", [&] {
             return std::pair{"plantilla " + exporting::shown(state_.templateCode),
-                             std::string("no tiene sesiones de lunes: DIASHORAST queda vacía y "
+                             std::string("no tiene sesiones de lunes; DIASHORAST queda vacía y "
                                          "ningún registro da línea")};
         });
 

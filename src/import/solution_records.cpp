@@ -55,8 +55,8 @@ bool placedOrTold(const Table& soluc, const exporting::StepReport* report) {
     if (isPlaced(soluc))
         return true;
     tell(report, soluc, "no_colocado", [&] {
-        return "DIA " + exporting::shown(soluc.text("DIA")) + ", HORA " +
-               exporting::shown(soluc.text("HORA")) + ": no está colocado, no da línea";
+        return "se descarta, no está colocado (DIA " + exporting::shown(soluc.text("DIA")) +
+               ", HORA " + exporting::shown(soluc.text("HORA")) + ")";
     });
     return false;
 }
@@ -66,14 +66,21 @@ std::string_view dayLetterOrTold(const Table& soluc, const exporting::StepReport
     const std::string_view letter = dayLetter(day);
     if (letter.empty())
         tell(report, soluc, "dia_fuera", [&] {
-            return "DIA " + std::to_string(day) + " no es un día de 1 a 7: dia_semana queda vacío";
+            return "el DIA " + std::to_string(day) +
+                   " no es un día de 1 a 7; dia_semana queda vacío";
         });
     return letter;
 }
 
-std::string notFound(const char* what, const std::string& code, const char* table,
-                     const char* outcome) {
-    return std::string(what) + " " + exporting::shown(code) + " no está en " + table + outcome;
+// "se descarta, el grupo 1A no está en GRUPOST" / "el aula A1 no está en AULAT; aula queda vacía"
+std::string dropped(const char* what, const std::string& code, const char* table) {
+    return "se descarta, " + std::string(what) + " " + exporting::shown(code) + " no está en " +
+           table;
+}
+std::string leftEmpty(const char* what, const std::string& code, const char* table,
+                      const char* outcome) {
+    return std::string(what) + " " + exporting::shown(code) + " no está en " + table + "; " +
+           outcome;
 }
 
 // The period of the record's slot: the first DIASHORAST row whose HORA equals the text of
@@ -85,8 +92,7 @@ bool lookUpPeriod(const Table& soluc, const LookupTables& t, std::string& order,
         lookUp(t.slotCache, t.slots, "HORA", slot, {"SESION_ORDEN", "HORADESDE", "HORAHASTA"});
     if (!period) {
         tell(report, soluc, "sesion_no_encontrada", [&] {
-            return "la HORA " + exporting::shown(slot) +
-                   " no es una sesión de la plantilla en DIASHORAST, no da línea";
+            return "se descarta, la sesión " + exporting::shown(slot) + " no está en la plantilla";
         });
         return false;
     }
@@ -110,7 +116,7 @@ std::optional<ClassLine> translateClassRecord(const Table& soluc, const LookupTa
         lookUp(t.groupCache, t.groups, "ABREV", groupCode, {"CLAVE", "CLAVECURSO", "ENSENANZA"});
     if (!group) {
         tell(report, soluc, "grupo_no_encontrado",
-             [&] { return notFound("el grupo", groupCode, "GRUPOST", ", no da línea"); });
+             [&] { return dropped("el grupo", groupCode, "GRUPOST"); });
         return std::nullopt;
     }
     line.grupo = (*group)[0];
@@ -121,7 +127,7 @@ std::optional<ClassLine> translateClassRecord(const Table& soluc, const LookupTa
     const auto& subject = lookUp(t.subjectCache, t.subjects, "COD", subjectCode, {"ABREV_ITACA"});
     if (!subject) {
         tell(report, soluc, "contenido_no_encontrado",
-             [&] { return notFound("el contenido", subjectCode, "ASIGNOMT", ", no da línea"); });
+             [&] { return dropped("el contenido", subjectCode, "ASIGNOMT"); });
         return std::nullopt;
     }
     line.contenido = (*subject)[0];
@@ -132,9 +138,8 @@ std::optional<ClassLine> translateClassRecord(const Table& soluc, const LookupTa
     if (teacher)
         line.docente = (*teacher)[0];
     else
-        tell(report, soluc, "docente_no_encontrado", [&] {
-            return notFound("el profesor", teacherCode, "PROFT", ": docente queda vacío");
-        });
+        tell(report, soluc, "docente_no_encontrado",
+             [&] { return leftEmpty("el profesor", teacherCode, "PROFT", "docente queda vacío"); });
 
     const std::string roomCode = soluc.text("AULA");
     const auto& room = lookUp(t.roomCache, t.rooms, "ABREV", roomCode, {"ABREV_ITACA"});
@@ -142,7 +147,7 @@ std::optional<ClassLine> translateClassRecord(const Table& soluc, const LookupTa
         line.aula = (*room)[0];
     else
         tell(report, soluc, "aula_no_encontrada",
-             [&] { return notFound("el aula", roomCode, "AULAT", ": aula queda vacía"); });
+             [&] { return leftEmpty("el aula", roomCode, "AULAT", "aula queda vacía"); });
 
     if (!lookUpPeriod(soluc, t, line.sesion_orden, line.hora_desde, line.hora_hasta, report))
         return std::nullopt;
@@ -160,7 +165,7 @@ std::optional<DutyLine> translateDutyRecord(const Table& soluc, const LookupTabl
     const auto& duty = lookUp(t.subjectCache, t.subjects, "COD", dutyCode, {"ABREV_ITACA"});
     if (!duty) {
         tell(report, soluc, "ocupacion_no_encontrada",
-             [&] { return notFound("la ocupación", dutyCode, "ASIGNOMT", ", no da línea"); });
+             [&] { return dropped("la ocupación", dutyCode, "ASIGNOMT"); });
         return std::nullopt;
     }
     line.ocupacion = (*duty)[0];
@@ -170,7 +175,7 @@ std::optional<DutyLine> translateDutyRecord(const Table& soluc, const LookupTabl
         lookUp(t.dutyTeacherCache, t.teachers, "ABREV", teacherCode, {"DNI", "ENSENANZA"});
     if (!teacher) {
         tell(report, soluc, "docente_no_encontrado",
-             [&] { return notFound("el profesor", teacherCode, "PROFT", ", no da línea"); });
+             [&] { return dropped("el profesor", teacherCode, "PROFT"); });
         return std::nullopt;
     }
     line.docente = (*teacher)[0];

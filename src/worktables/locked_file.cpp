@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <cwctype>
 #include <limits>
 #include <utility>
 
@@ -140,6 +141,23 @@ LockedFile LockedFile::openExisting(const fs::path& file, const std::string& wha
             return locked;
     }
     fail(what, kBusy);
+}
+
+LockedFile LockedFile::lockFolder(const fs::path& dir, const std::string& what) {
+    LockedFile locked;
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return locked;
+    locked.fd_ = fd;
+    locked.path_ = dir;
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR)
+            continue;
+        if (errno == EWOULDBLOCK)
+            fail(what, kBusy);
+        fail(what, errnoText(errno));
+    }
+    return locked;
 }
 
 LockedFile LockedFile::createTemporary(const fs::path& dir, const std::string& baseName,
@@ -297,6 +315,28 @@ LockedFile LockedFile::openExisting(const fs::path& file, const std::string& wha
     LockedFile locked;
     locked.handle_ = h;
     locked.path_ = file;
+    return locked;
+}
+
+LockedFile LockedFile::lockFolder(const fs::path& dir, const std::string& what) {
+    LockedFile locked;
+    std::error_code ec;
+    const fs::path full = fs::weakly_canonical(fs::absolute(dir, ec), ec);
+    if (ec || !fs::is_directory(full, ec))
+        return locked;
+    // Mutex names cannot hold backslashes; file names compare without regard to letter case.
+    std::wstring name = L"Local\\Pelmira-";
+    for (wchar_t c : full.wstring())
+        name += c == L'\\' ? L'/' : static_cast<wchar_t>(::towupper(c));
+    HANDLE h = ::CreateMutexW(nullptr, FALSE, name.c_str());
+    if (h == nullptr)
+        fail(what, windowsErrorText(::GetLastError()));
+    if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+        ::CloseHandle(h);
+        fail(what, kBusy);
+    }
+    locked.handle_ = h;
+    locked.path_ = full;
     return locked;
 }
 

@@ -32,6 +32,15 @@ public:
     static LockedFile createTemporary(const std::filesystem::path& dir, const std::string& baseName,
                                       const std::string& what);
 
+    // Holds the work folder `dir` for one whole run, so that two runs on the same folder (two
+    // copies of the program) cannot take turns on its tables: between the steps of a run its
+    // tables are closed, and without this the other run could rebuild them in between. Fails
+    // with "está en uso por otro programa" while another run holds the folder. A folder that
+    // cannot be opened gives a LockedFile that holds nothing: the table operations then report
+    // what is wrong with the folder. On POSIX systems this is flock(LOCK_EX) on the folder
+    // itself; on Windows a named mutex of the session, named after the folder's full path.
+    static LockedFile lockFolder(const std::filesystem::path& dir, const std::string& what);
+
     bool isOpen() const;
     const std::filesystem::path& path() const { return path_; }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -13,11 +14,22 @@
 
 namespace {
 
+// The scratch folder goes when the fuzzer exits.
+void removeAtExit(const std::filesystem::path& dir) {
+    static std::filesystem::path toRemove;
+    toRemove = dir;
+    std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(toRemove, ignored);
+    });
+}
+
 std::filesystem::path scratchFile() {
     static const auto path = [] {
         auto dir = std::filesystem::temp_directory_path() /
                    ("pelmira-fuzz-dbf-" + std::to_string(::getpid()));
         std::filesystem::create_directories(dir);
+        removeAtExit(dir);
         return dir / "SOLUC.DBF";
     }();
     return path;

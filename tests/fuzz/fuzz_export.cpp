@@ -6,12 +6,23 @@
 #include "text/error.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <unistd.h>
 
 namespace {
+
+// The scratch folder goes when the fuzzer exits.
+void removeAtExit(const std::filesystem::path& dir) {
+    static std::filesystem::path toRemove;
+    toRemove = dir;
+    std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(toRemove, ignored);
+    });
+}
 
 struct Scratch {
     std::filesystem::path dir;
@@ -23,6 +34,7 @@ struct Scratch {
         work = dir / "HTEMP";
         xml = dir / "centro.xml";
         std::filesystem::create_directories(work);
+        removeAtExit(dir);
     }
 };
 

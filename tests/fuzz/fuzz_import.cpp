@@ -20,6 +20,16 @@
 
 namespace {
 
+// The scratch folder goes when the fuzzer exits.
+void removeAtExit(const std::filesystem::path& dir) {
+    static std::filesystem::path toRemove;
+    toRemove = dir;
+    std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(toRemove, ignored);
+    });
+}
+
 struct Scratch {
     std::filesystem::path dir;
     std::filesystem::path work;
@@ -30,6 +40,7 @@ struct Scratch {
         work = dir / "HTEMP";
         xml = dir / "centro.xml";
         std::filesystem::create_directories(work);
+        removeAtExit(dir);
         std::filesystem::copy_file(PELMIRA_FUZZ_SCHOOL, xml,
                                    std::filesystem::copy_options::overwrite_existing);
         pelmira::exporting::RunState state;

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <map>
 
 namespace pelmira::testing {
 namespace {
@@ -165,6 +166,7 @@ TEST_F(ImportRunTest, CompletedRunWritesEveryTranslatedRecordInSolucOrder) {
 TEST_F(ImportRunTest, AnObserverIsToldWhyRecordsGiveNoLineOrEmptyValues) {
     ASSERT_EQ(runImport(), RunOutcome::Completed);
     const std::string withoutObserver = readBytes(result);
+    const std::string slotsWithoutObserver = readBytes(work / "DIASHORAST.DBF");
 
     exporting::RunReport report;
     state.observer = &report;
@@ -210,6 +212,52 @@ TEST_F(ImportRunTest, AnObserverIsToldWhyRecordsGiveNoLineOrEmptyValues) {
         return xmlText.erase(at, xmlText.find('"', at + 19) - at);
     };
     EXPECT_EQ(withoutStamp(readBytes(result)), withoutStamp(withoutObserver));
+    EXPECT_EQ(readBytes(work / "DIASHORAST.DBF"), slotsWithoutObserver);
+}
+
+// The texts the report shows: the record, what happened and why.
+TEST_F(ImportRunTest, TheObserverIsToldWhatHappenedToARecordAndWhy) {
+    exporting::RunReport report;
+    state.observer = &report;
+    ASSERT_EQ(runImport(), RunOutcome::Completed);
+    std::map<std::string, std::string> firstOfKind; // kind -> "location: message"
+    for (const auto& e : report.events())
+        firstOfKind.try_emplace(e.kind, e.line());
+    const std::map<std::string, std::string> expected{
+        {"no_colocado", "SOLUC registro 3: se descarta, no está colocado (DIA 0, HORA 1)"},
+        {"dia_fuera", "SOLUC registro 8: el DIA 8 no es un día de 1 a 7; dia_semana queda vacío"},
+        {"docente_no_encontrado",
+         "SOLUC registro 10: el profesor XXX no está en PROFT; docente queda vacío"},
+        {"aula_no_encontrada",
+         "SOLUC registro 12: el aula A999 no está en AULAT; aula queda vacía"},
+        {"grupo_no_encontrado",
+         "SOLUC registro 14: se descarta, el grupo 3ESOZ no está en GRUPOST"},
+        {"contenido_no_encontrado",
+         "SOLUC registro 16: se descarta, el contenido mat no está en ASIGNOMT"},
+        {"sesion_no_encontrada",
+         "SOLUC registro 19: se descarta, la sesión 4 no está en la plantilla"},
+        {"ocupacion_no_encontrada",
+         "SOLUC registro 18: se descarta, la ocupación gua no está en ASIGNOMT"},
+    };
+    EXPECT_EQ(firstOfKind, expected);
+    for (const auto& e : report.events())
+        EXPECT_EQ(e.step, "Importar");
+
+    // A duty record needs its teacher: the same lookup drops it.
+    std::vector<std::string> dutyTeacher;
+    for (const auto& e : report.events())
+        if (e.location == "SOLUC registro 11")
+            dutyTeacher.push_back(e.message);
+    EXPECT_EQ(dutyTeacher,
+              std::vector<std::string>{"se descarta, el profesor XXX no está en PROFT"});
+
+    // The report as pelmira-cli and the window show it: grouped, with a count per kind.
+    const std::string text = exporting::formatReport(report.events(), "Informe");
+    EXPECT_NE(text.find("\nImportar (21 avisos)\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("  Registros no colocados (DIA u HORA 0), que se descartan "
+                        "[no_colocado]: 5\n    SOLUC registro 3: "),
+              std::string::npos)
+        << text;
 }
 
 TEST_F(ImportRunTest, AnObserverIsToldOfATemplateWithoutPeriods) {
@@ -218,6 +266,9 @@ TEST_F(ImportRunTest, AnObserverIsToldOfATemplateWithoutPeriods) {
     ui.chooser = [](itaca::TemplateChooser& c) { c.setTemplateText("NINGUNA"); };
     ASSERT_EQ(runImport(), RunOutcome::Completed);
     EXPECT_EQ(report.count("plantilla_sin_sesiones"), 1u);
+    EXPECT_EQ(report.events().front().line(),
+              "plantilla NINGUNA: no tiene sesiones de lunes; DIASHORAST queda vacía y ningún "
+              "registro da línea");
     // Every record that gets as far as its period is dropped there: the 17 that give a line with
     // T1 and the 3 that T1 drops there too (records 19, 20 and 30).
     EXPECT_EQ(report.count("sesion_no_encontrada"), 20u);
