@@ -2,7 +2,7 @@
 """Writes a fictional secondary school as an ITACA centre document.
 
 Deterministic for a given seed and scale. At scale 1 the school has about 60 teachers, 30 groups,
-300 subjects and 5,000 group-timetable lines spread over two time templates; every figure grows
+300 subjects and 5,000 group-timetable lines spread over three time templates; every figure grows
 in proportion with the scale. Values carry the blank padding ITACA writes (tutor_sec=" ",
 padded codes) and accented names, so the runs see what they see in real files. No real
 person's data: names are drawn from common Spanish and Valencian words.
@@ -65,7 +65,8 @@ def main():
     n_teachers, n_courses, groups_per_course, subjects_per_course = 60 * s, 10 * s, 3, 30
     n_rooms, n_duties = 40 * s, len(DUTIES) * s
     templates = [("HOR-M", "Horari de matí", "Horario de mañana", "Matí"),
-                 ("HOR-T", "Horari de vesprada", "Horario de tarde", "Vesprada")]
+                 ("HOR-T", "Horari de vesprada", "Horario de tarde", "Vesprada"),
+                 ("HOR-I", "Horari intensiu", "Horario intensivo", "Matí")]
     periods = [("08:00", "08:55"), ("08:55", "09:50"), ("09:50", "10:45"), ("11:15", "12:10"),
                ("12:10", "13:05"), ("13:05", "14:00"), ("14:00", "14:55")]
 
@@ -148,8 +149,8 @@ def main():
         w(f"  <ocupacion {attrs(codigo=code, nombre_cas=cas + suffix, nombre_val=val + suffix)}/>\n")
     w("</ocupaciones>\n")
 
-    # About 5,000 lines per scale unit: each group has every period of the week in both
-    # templates, with further lines (optional subjects, split groups) in the same periods until
+    # About 5,000 lines per scale unit: each group has every period of the week in every
+    # template, with further lines (optional subjects, split groups) in the same periods until
     # the count is reached.
     w("<horarios_grupo>\n")
     target, lines = 5000 * s, 0
@@ -161,13 +162,15 @@ def main():
                         if lines >= target:
                             break
                         for _ in range(1 + (rnd.random() < 0.2)):
+                            if lines >= target:
+                                break
                             subj = rnd.choice(subjects[ccode][:12])
                             w(f"  <horario_grupo {attrs(plantilla=tcode, dia_semana=day, sesion_orden=str(i), hora_desde=h1, hora_hasta=h2, grupo=gcode, curso=ccode, contenido=subj, docente=rnd.choice(teachers), aula=rnd.choice(rooms), idioma='')}/>\n")
                             lines += 1
     w("</horarios_grupo>\n<horarios_ocupaciones>\n")
     for k in range(len(teachers) * 4):
         h1, h2 = periods[k % len(periods)]
-        w(f"  <horario_ocupacion {attrs(plantilla=templates[k % 2][0], dia_semana=DAYS[k % 5], sesion_orden=str(1 + k % 7), hora_desde=h1, hora_hasta=h2, docente=teachers[k // 4], ocupacion=duties[k % len(duties)])}/>\n")
+        w(f"  <horario_ocupacion {attrs(plantilla=templates[k % len(templates)][0], dia_semana=DAYS[k % 5], sesion_orden=str(1 + k % 7), hora_desde=h1, hora_hasta=h2, docente=teachers[k // 4], ocupacion=duties[k % len(duties)])}/>\n")
     w("</horarios_ocupaciones>\n</centro>\n")
     if out is not sys.stdout:
         out.close()

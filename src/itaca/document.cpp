@@ -4,13 +4,18 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <libxml/SAX2.h>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 #include <libxml/tree.h>
+#include <libxml/xmlIO.h>
 #include <libxml/xmlerror.h>
 #include <libxml/xmlsave.h>
+#include <libxml/xmlstring.h>
 #include <mutex>
 #include <random>
 #include <system_error>
@@ -121,6 +126,7 @@ struct ParseErrors {
     std::string message;
     int line = 0;
     bool seen = false;
+    AttributeStore* store = nullptr; // where the section elements' attributes go
 };
 
 void collectError(void* userData, xmlErrorPtr error) {
@@ -145,6 +151,156 @@ struct ParserCtxtFree {
 struct DocFree {
     void operator()(xmlDocPtr doc) const { xmlFreeDoc(doc); }
 };
+
+} // namespace
+
+// The attributes of the elements inside the sections, which are nearly all of a centre document,
+// are kept in large blocks of their own instead of as libxml2 attribute nodes (an attribute node
+// and a text node each, some 250 bytes, for a value of a few characters). The element's
+// `_private` points at its block: the count, then for each attribute the lengths of its name and
+// value followed by both, in document order. Only values that are plain text go there; an
+// element with an entity reference in a value, a prefixed attribute, or attributes defaulted by
+// the DTD keeps ordinary attribute nodes, and so do the root and the section elements. Before the
+// tree is written or an element changed, the block is turned back into attribute nodes.
+class AttributeStore {
+public:
+    char* allocate(std::size_t n) {
+        if (n > kChunk / 4) {
+            big_.emplace_back(new char[n]);
+            return big_.back().get();
+        }
+        if (chunks_.empty() || used_ + n > kChunk) {
+            chunks_.emplace_back(new char[kChunk]);
+            used_ = 0;
+        }
+        char* p = chunks_.back().get() + used_;
+        used_ += n;
+        return p;
+    }
+
+private:
+    static constexpr std::size_t kChunk = 1 << 20;
+    std::vector<std::unique_ptr<char[]>> chunks_;
+    std::vector<std::unique_ptr<char[]>> big_;
+    std::size_t used_ = 0;
+};
+
+namespace {
+
+struct CompactAttr {
+    std::string_view name;
+    std::string_view value;
+};
+
+// Walks an element's block.
+class CompactAttrs {
+public:
+    explicit CompactAttrs(const void* block) : p_(static_cast<const char*>(block)) {
+        if (p_ != nullptr) {
+            std::memcpy(&left_, p_, sizeof left_);
+            p_ += sizeof left_;
+        }
+    }
+    bool next(CompactAttr& a) {
+        if (left_ == 0)
+            return false;
+        --left_;
+        std::uint32_t nameLen = 0;
+        std::uint32_t valueLen = 0;
+        std::memcpy(&nameLen, p_, 4);
+        std::memcpy(&valueLen, p_ + 4, 4);
+        p_ += 8;
+        a.name = std::string_view(p_, nameLen);
+        a.value = std::string_view(p_ + nameLen, valueLen);
+        p_ += nameLen + valueLen;
+        return true;
+    }
+
+private:
+    const char* p_;
+    std::uint32_t left_ = 0;
+};
+
+bool isCompact(const xmlNode* node) {
+    return node != nullptr && node->type == XML_ELEMENT_NODE && node->_private != nullptr;
+}
+
+// The element's block becomes ordinary attribute nodes again, in the same order.
+void materialise(xmlNodePtr node) {
+    if (!isCompact(node))
+        return;
+    CompactAttrs attrs(node->_private);
+    node->_private = nullptr;
+    std::string name;
+    std::string value;
+    for (CompactAttr a; attrs.next(a);) {
+        name.assign(a.name);
+        value.assign(a.value);
+        if (xmlNewNsProp(node, nullptr, reinterpret_cast<const xmlChar*>(name.c_str()),
+                         reinterpret_cast<const xmlChar*>(value.c_str())) == nullptr)
+            throw Error("Falta memoria para el atributo '" + name + "'");
+    }
+}
+
+void materialiseAll(xmlNodePtr node) {
+    for (; node != nullptr; node = node->next) {
+        if (node->type != XML_ELEMENT_NODE)
+            continue;
+        materialise(node);
+        materialiseAll(node->children);
+    }
+}
+
+// The parser's start of an element: the tree gets the element, the store its attributes.
+void startElementCompact(void* ctx, const xmlChar* localname, const xmlChar* prefix,
+                         const xmlChar* uri, int nbNamespaces, const xmlChar** namespaces,
+                         int nbAttributes, int nbDefaulted, const xmlChar** attributes) {
+    auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
+    auto* state = static_cast<ParseErrors*>(ctxt->_private);
+    bool compact = state != nullptr && state->store != nullptr && ctxt->nodeNr >= 2 &&
+                   nbAttributes > 0 && nbDefaulted == 0 && nbAttributes < 0x10000;
+    std::size_t size = sizeof(std::uint32_t);
+    for (int i = 0; compact && i < nbAttributes; ++i) {
+        const xmlChar* const* a = attributes + 5 * i;
+        const auto* value = reinterpret_cast<const char*>(a[3]);
+        const auto valueLen = static_cast<std::size_t>(a[4] - a[3]);
+        if (a[1] != nullptr || std::memchr(value, '&', valueLen) != nullptr)
+            compact = false;
+        size += 8 + std::strlen(chars(a[0])) + valueLen;
+    }
+    if (!compact) {
+        xmlSAX2StartElementNs(ctx, localname, prefix, uri, nbNamespaces, namespaces, nbAttributes,
+                              nbDefaulted, attributes);
+        return;
+    }
+    const int depth = ctxt->nodeNr;
+    xmlSAX2StartElementNs(ctx, localname, prefix, uri, nbNamespaces, namespaces, 0, 0, nullptr);
+    xmlNodePtr node = ctxt->node;
+    if (ctxt->nodeNr != depth + 1 || node == nullptr || node->type != XML_ELEMENT_NODE)
+        return; // the element was not made (out of memory): the parser stops on its own
+    char* block = state->store->allocate(size);
+    char* p = block;
+    const auto count = static_cast<std::uint32_t>(nbAttributes);
+    std::memcpy(p, &count, 4);
+    p += 4;
+    for (int i = 0; i < nbAttributes; ++i) {
+        const xmlChar* const* a = attributes + 5 * i;
+        const auto nameLen = static_cast<std::uint32_t>(std::strlen(chars(a[0])));
+        const auto valueLen = static_cast<std::uint32_t>(a[4] - a[3]);
+        std::memcpy(p, &nameLen, 4);
+        std::memcpy(p + 4, &valueLen, 4);
+        p += 8;
+        std::memcpy(p, a[0], nameLen);
+        p += nameLen;
+        std::memcpy(p, a[3], valueLen);
+        p += valueLen;
+    }
+    node->_private = block;
+}
+
+} // namespace
+
+namespace {
 
 // An element of that name in no namespace or in the default one (no prefix).
 bool isElement(const xmlNode* node, const std::string& name) {
@@ -177,6 +333,27 @@ std::string attrValue(const xmlNode* node, xmlAttrPtr attr) {
     std::string out = value != nullptr ? chars(value) : "";
     xmlFree(value);
     return out;
+}
+
+// The value (UTF-8) of the attribute of that exact name in no namespace, wherever it is kept;
+// false when the element has none.
+bool lookupAttr(const xmlNode* node, std::string_view name, std::string* value) {
+    if (isCompact(node)) {
+        CompactAttrs attrs(node->_private);
+        for (CompactAttr a; attrs.next(a);)
+            if (a.name == name) {
+                if (value != nullptr)
+                    value->assign(a.value);
+                return true;
+            }
+        return false;
+    }
+    const xmlAttrPtr a = findAttr(node, name);
+    if (a == nullptr)
+        return false;
+    if (value != nullptr)
+        *value = attrValue(node, a);
+    return true;
 }
 
 // XML 1.0 has no place for the control characters other than tab, line feed and carriage
@@ -314,6 +491,135 @@ int closeSink(void* /*context*/) {
     return 0;
 }
 
+// Writes `file` through `write` under a temporary name beside it, then renames it over the
+// destination; `write` gets the open sink and reports its failures through `fail`, which throws.
+using FailFn = std::function<void(const std::string&)>;
+
+void saveAtomically(const fs::path& file, const std::function<void(Sink&, const FailFn&)>& write) {
+    const std::string name = displayName(file);
+    const FailFn fail = [&](const std::string& why) {
+        throw Error("No se puede guardar el archivo " + name + ": " + why);
+    };
+
+    std::error_code ec;
+    if (fs::is_directory(fs::symlink_status(file, ec)))
+        fail("es una carpeta");
+
+    TempFile temp;
+    int err = 0;
+    if (!temp.create(file, err))
+        fail("no se puede crear el archivo temporal (" + reason(err) + ")");
+
+    Sink sink{temp.file()};
+    write(sink, fail);
+    if (!temp.finish(err))
+        fail(reason(err));
+
+    // rename() replaces the destination itself: a symbolic link is replaced by the new file,
+    // the file it pointed to stays as it was.
+    fs::rename(temp.path(), file, ec);
+    if (ec) {
+        const std::error_condition condition = ec.default_error_condition();
+        fail(condition.category() == std::generic_category() ? reason(condition.value())
+                                                             : ec.message());
+    }
+    temp.release();
+}
+
+bool isUtf8(const std::string& encoding) {
+    return xmlStrcasecmp(reinterpret_cast<const xmlChar*>(encoding.c_str()),
+                         reinterpret_cast<const xmlChar*>("UTF-8")) == 0 ||
+           xmlStrcasecmp(reinterpret_cast<const xmlChar*>(encoding.c_str()),
+                         reinterpret_cast<const xmlChar*>("UTF8")) == 0;
+}
+
+// Closes an output buffer that an error left open; its bytes no longer matter.
+struct OutputClose {
+    xmlOutputBufferPtr out;
+    ~OutputClose() {
+        if (out != nullptr)
+            xmlOutputBufferClose(out);
+    }
+};
+
+// How each cp1252 byte goes into an attribute value in UTF-8: markup characters as references,
+// tab and line breaks as character references (a reader would turn them into spaces), the
+// other control characters, which XML 1.0 cannot carry at all, as '?'.
+struct AttributeEscapes {
+    std::string byByte[256];
+    bool plain[256];
+    AttributeEscapes() {
+        for (int b = 0; b < 256; ++b) {
+            const char c = static_cast<char>(b);
+            std::string& e = byByte[b];
+            if (b >= 0x80)
+                e = text::toUtf8(std::string_view(&c, 1));
+            else if (c == '&')
+                e = "&amp;";
+            else if (c == '<')
+                e = "&lt;";
+            else if (c == '>')
+                e = "&gt;";
+            else if (c == '"')
+                e = "&quot;";
+            else if (c == '\t')
+                e = "&#9;";
+            else if (c == '\n')
+                e = "&#10;";
+            else if (c == '\r')
+                e = "&#13;";
+            else if (b < 0x20)
+                e = "?";
+            else
+                e = std::string(1, c);
+            plain[b] = e.size() == 1 && e[0] == c;
+        }
+    }
+};
+
+const AttributeEscapes& attributeEscapes() {
+    static const AttributeEscapes escapes;
+    return escapes;
+}
+
+void appendEscapedCp1252(std::string& out, std::string_view cp1252) {
+    const AttributeEscapes& esc = attributeEscapes();
+    for (const char c : cp1252) {
+        const auto b = static_cast<unsigned char>(c);
+        if (esc.plain[b])
+            out.push_back(c);
+        else
+            out += esc.byByte[b];
+    }
+}
+
+// The same for a value that already is UTF-8 (taken from the tree).
+void appendEscapedUtf8(std::string& out, std::string_view utf8) {
+    const AttributeEscapes& esc = attributeEscapes();
+    for (const char c : utf8) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x80 || esc.plain[b])
+            out.push_back(c);
+        else
+            out += esc.byByte[b];
+    }
+}
+
+// The XML declaration as save() writes it.
+void writeDeclaration(xmlOutputBufferPtr out, const xmlDoc* doc, const std::string& encoding) {
+    std::string decl = "<?xml version=\"";
+    decl += doc->version != nullptr ? chars(doc->version) : "1.0";
+    decl += "\" encoding=\"";
+    decl += encoding;
+    decl += '"';
+    if (doc->standalone == 0)
+        decl += " standalone=\"no\"";
+    else if (doc->standalone == 1)
+        decl += " standalone=\"yes\"";
+    decl += "?>\n";
+    xmlOutputBufferWrite(out, static_cast<int>(decl.size()), decl.c_str());
+}
+
 } // namespace
 
 // --- Element ----------------------------------------------------------------------------------
@@ -330,18 +636,17 @@ std::string Element::name() const {
 }
 
 bool Element::hasAttr(std::string_view name) const {
-    return findAttr(node_, name) != nullptr;
+    return lookupAttr(node_, name, nullptr);
 }
 
 std::string Element::attr(std::string_view name, std::size_t cut) const {
-    const xmlAttrPtr a = findAttr(node_, name);
-    if (a == nullptr) {
+    std::string value;
+    if (!lookupAttr(node_, name, &value)) {
         std::string where = "el elemento " + nameOrUnknown();
         if (!section_.empty())
             where += " " + std::to_string(positionInSection()) + " de " + section_;
         throw Error("Falta el atributo '" + std::string(name) + "' en " + where);
     }
-    const std::string value = attrValue(node_, a);
     std::string_view v = text::trim(value);
     if (cut != std::string::npos)
         v = text::cutUtf8(v, cut);
@@ -386,6 +691,7 @@ Element Element::appendChild(std::string_view name) {
 void Element::setAttribute(std::string_view name, std::string_view cp1252) {
     if (node_ == nullptr)
         throw Error("No se puede poner el atributo '" + std::string(name) + "': no hay elemento");
+    materialise(node_);
     std::string nameBuffer;
     std::string valueBuffer;
     const std::string utf8 = xmlSafeUtf8(cp1252);
@@ -404,6 +710,8 @@ Element ElementList::item(std::size_t index) const {
 }
 
 // --- ItacaDocument ----------------------------------------------------------------------------
+
+ItacaDocument::ItacaDocument() = default;
 
 ItacaDocument::~ItacaDocument() {
     if (doc_ != nullptr)
@@ -444,8 +752,11 @@ std::shared_ptr<ItacaDocument> ItacaDocument::load(const fs::path& file) {
     ctxt->validate = 0;
     ctxt->pedantic = 0;
 
+    auto store = std::make_unique<AttributeStore>();
     ParseErrors errors;
+    errors.store = store.get();
     ctxt->_private = &errors;
+    ctxt->sax->startElementNs = startElementCompact;
     ctxt->sax->initialized = XML_SAX2_MAGIC;
     ctxt->sax->serror = collectError;
     ctxt->sax->warning = nullptr;
@@ -482,6 +793,7 @@ std::shared_ptr<ItacaDocument> ItacaDocument::load(const fs::path& file) {
 
     std::shared_ptr<ItacaDocument> result(new ItacaDocument);
     result->doc_ = doc.release();
+    result->store_ = std::move(store);
     result->file_ = file;
     return result;
 }
@@ -515,47 +827,163 @@ Element ItacaDocument::replaceRoot(std::string_view name) {
 }
 
 void ItacaDocument::save(const fs::path& file) const {
-    const std::string name = displayName(file);
-    auto fail = [&](const std::string& why) {
-        throw Error("No se puede guardar el archivo " + name + ": " + why);
-    };
-
     std::string encoding = declaredEncoding();
     if (encoding.empty())
         encoding = "UTF-8";
+    materialiseAll(doc_->children);
+    saveAtomically(file, [&](Sink& sink, const FailFn& fail) {
+        xmlSaveCtxtPtr save = xmlSaveToIO(writeSink, closeSink, &sink, encoding.c_str(),
+                                          XML_SAVE_FORMAT | XML_SAVE_AS_XML);
+        if (save == nullptr)
+            fail("no se puede escribir en la codificación " + encoding);
+        const long written = xmlSaveDoc(save, doc_);
+        const int closed = xmlSaveClose(save);
+        if (sink.writeErrno != 0)
+            fail(reason(sink.writeErrno));
+        if (written < 0 || closed < 0)
+            fail("error al escribir el documento");
+    });
+}
 
-    std::error_code ec;
-    if (fs::is_directory(fs::symlink_status(file, ec)))
-        fail("es una carpeta");
+void ItacaDocument::save(const fs::path& file,
+                         const std::function<void(ElementWriter&)>& rootContent) const {
+    std::string encoding = declaredEncoding();
+    if (encoding.empty())
+        encoding = "UTF-8";
+    materialiseAll(doc_->children);
+    saveAtomically(file, [&](Sink& sink, const FailFn& fail) {
+        // UTF-8 needs no conversion; any other encoding goes through libxml2's converter, which
+        // writes a character reference for a character the encoding lacks.
+        xmlCharEncodingHandlerPtr handler = nullptr;
+        if (!isUtf8(encoding)) {
+            handler = xmlFindCharEncodingHandler(encoding.c_str());
+            if (handler == nullptr)
+                fail("no se puede escribir en la codificación " + encoding);
+        }
+        OutputClose output{xmlOutputBufferCreateIO(writeSink, closeSink, &sink, handler)};
+        if (output.out == nullptr) {
+            xmlCharEncCloseFunc(handler);
+            fail("falta memoria");
+        }
+        xmlOutputBufferPtr out = output.out;
 
-    TempFile temp;
-    int err = 0;
-    if (!temp.create(file, err))
-        fail("no se puede crear el archivo temporal (" + reason(err) + ")");
+        writeDeclaration(out, doc_, encoding);
+        for (xmlNodePtr node = doc_->children; node != nullptr; node = node->next) {
+            if (node->type != XML_ELEMENT_NODE) {
+                xmlNodeDumpOutput(out, doc_, node, 0, 0, encoding.c_str());
+                xmlOutputBufferWrite(out, 1, "\n");
+                continue;
+            }
+            ElementWriter writer(out, 0);
+            std::string name = chars(node->name);
+            if (node->ns != nullptr && node->ns->prefix != nullptr)
+                name = std::string(chars(node->ns->prefix)) + ":" + name;
+            writer.startElement(name);
+            for (xmlNsPtr ns = node->nsDef; ns != nullptr; ns = ns->next) {
+                writer.pending_ += ns->prefix != nullptr
+                                       ? " xmlns:" + std::string(chars(ns->prefix)) + "=\""
+                                       : std::string(" xmlns=\"");
+                appendEscapedUtf8(writer.pending_, ns->href != nullptr ? chars(ns->href) : "");
+                writer.pending_ += '"';
+            }
+            for (xmlAttrPtr a = node->properties; a != nullptr; a = a->next) {
+                writer.pending_ += ' ';
+                if (a->ns != nullptr && a->ns->prefix != nullptr) {
+                    writer.pending_ += chars(a->ns->prefix);
+                    writer.pending_ += ':';
+                }
+                writer.pending_ += chars(a->name);
+                writer.pending_ += "=\"";
+                appendEscapedUtf8(writer.pending_, attrValue(node, a));
+                writer.pending_ += '"';
+            }
+            for (xmlNodePtr child = node->children; child != nullptr; child = child->next) {
+                writer.closeStartTag();
+                writer.indent(1);
+                writer.flush();
+                xmlNodeDumpOutput(out, doc_, child, 1, 1, encoding.c_str());
+                xmlOutputBufferWrite(out, 1, "\n");
+            }
+            writer.floor_ = 1;
+            rootContent(writer);
+            writer.floor_ = 0;
+            while (!writer.open_.empty())
+                writer.endElement();
+            writer.flush();
+        }
 
-    Sink sink{temp.file()};
-    xmlSaveCtxtPtr save = xmlSaveToIO(writeSink, closeSink, &sink, encoding.c_str(),
-                                      XML_SAVE_FORMAT | XML_SAVE_AS_XML);
-    if (save == nullptr)
-        fail("no se puede escribir en la codificación " + encoding);
-    const long written = xmlSaveDoc(save, doc_);
-    const int closed = xmlSaveClose(save);
-    if (sink.writeErrno != 0)
-        fail(reason(sink.writeErrno));
-    if (written < 0 || closed < 0)
-        fail("error al escribir el documento");
-    if (!temp.finish(err))
-        fail(reason(err));
+        output.out = nullptr;
+        const int closed = xmlOutputBufferClose(out);
+        if (sink.writeErrno != 0)
+            fail(reason(sink.writeErrno));
+        if (closed < 0)
+            fail("error al escribir el documento");
+    });
+}
 
-    // rename() replaces the destination itself: a symbolic link is replaced by the new file,
-    // the file it pointed to stays as it was.
-    fs::rename(temp.path(), file, ec);
-    if (ec) {
-        const std::error_condition condition = ec.default_error_condition();
-        fail(condition.category() == std::generic_category() ? reason(condition.value())
-                                                             : ec.message());
+// --- ElementWriter ----------------------------------------------------------------------------
+
+ElementWriter::ElementWriter(_xmlOutputBuffer* out, std::size_t depth)
+    : out_(out), baseDepth_(depth) {
+    pending_.reserve(kFlushSize + 4096);
+}
+
+void ElementWriter::startElement(std::string_view name) {
+    closeStartTag();
+    indent(baseDepth_ + open_.size());
+    pending_ += '<';
+    pending_ += name;
+    open_.emplace_back(name);
+    startTagOpen_ = true;
+}
+
+void ElementWriter::attribute(std::string_view name, std::string_view cp1252) {
+    if (!startTagOpen_)
+        throw Error("No se puede poner el atributo '" + std::string(name) +
+                    "': no hay elemento abierto");
+    pending_ += ' ';
+    pending_ += name;
+    pending_ += "=\"";
+    appendEscapedCp1252(pending_, cp1252);
+    pending_ += '"';
+}
+
+void ElementWriter::endElement() {
+    if (open_.size() <= floor_)
+        throw Error("No hay elemento abierto que cerrar");
+    if (startTagOpen_) {
+        pending_ += "/>\n";
+        startTagOpen_ = false;
+    } else {
+        indent(baseDepth_ + open_.size() - 1);
+        pending_ += "</";
+        pending_ += open_.back();
+        pending_ += ">\n";
     }
-    temp.release();
+    open_.pop_back();
+    flushIfFull();
+}
+
+void ElementWriter::closeStartTag() {
+    if (startTagOpen_) {
+        pending_ += ">\n";
+        startTagOpen_ = false;
+    }
+}
+
+void ElementWriter::indent(std::size_t depth) {
+    pending_.append(2 * depth, ' ');
+}
+
+void ElementWriter::flushIfFull() {
+    if (pending_.size() >= kFlushSize)
+        flush();
+}
+
+void ElementWriter::flush() {
+    if (!pending_.empty())
+        xmlOutputBufferWrite(out_, static_cast<int>(pending_.size()), pending_.data());
+    pending_.clear();
 }
 
 } // namespace pelmira::itaca

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -15,8 +16,11 @@
 
 struct _xmlDoc;
 struct _xmlNode;
+struct _xmlOutputBuffer;
 
 namespace pelmira::itaca {
+
+class AttributeStore;
 
 // A file that could not be loaded as a centre document: unreadable, not well-formed XML, or a
 // root element other than `centro`. A reference to an undeclared entity or namespace prefix
@@ -70,6 +74,39 @@ private:
     std::string path_;
 };
 
+// Writes elements straight into the file that ItacaDocument::save(file, content) is writing,
+// for content far larger than it would be sensible to build as a tree first. An element started
+// gets its attributes, in the order given, until a child is started or it is ended; an element
+// without children is written as an empty element; elements the content leaves open are closed
+// after it. The output is indented like save()'s.
+class ElementWriter {
+public:
+    ElementWriter(const ElementWriter&) = delete;
+    ElementWriter& operator=(const ElementWriter&) = delete;
+
+    void startElement(std::string_view name);
+    // A cp1252 value, escaped and converted as Element::setAttribute converts it. Only right
+    // after startElement() or another attribute().
+    void attribute(std::string_view name, std::string_view cp1252);
+    void endElement();
+
+private:
+    friend class ItacaDocument;
+    explicit ElementWriter(_xmlOutputBuffer* out, std::size_t depth);
+    void closeStartTag();
+    void indent(std::size_t depth);
+    void flushIfFull();
+    void flush();
+
+    static constexpr std::size_t kFlushSize = 64 * 1024;
+    _xmlOutputBuffer* out_;
+    std::string pending_; // UTF-8, handed to the output (and its encoder) in large pieces
+    std::vector<std::string> open_;
+    std::size_t baseDepth_;
+    std::size_t floor_ = 0; // elements the content may not close (the root)
+    bool startTagOpen_ = false;
+};
+
 class ItacaDocument {
 public:
     // Loads a file. Throws LoadError as described above. Any encoding libxml2 knows is read;
@@ -101,9 +138,17 @@ public:
     // link is replaced as a link, never written through.
     void save(const std::filesystem::path& file) const;
 
+    // The same, with `rootContent` writing the root element's content after the children the
+    // root holds in the tree: the root's start tag and attributes, the other top-level nodes and
+    // the declaration come from the document. Should `rootContent` throw, nothing is saved and
+    // the exception goes on.
+    void save(const std::filesystem::path& file,
+              const std::function<void(ElementWriter&)>& rootContent) const;
+
 private:
-    ItacaDocument() = default;
+    ItacaDocument();
     _xmlDoc* doc_ = nullptr;
+    std::unique_ptr<AttributeStore> store_; // outlives doc_, whose elements point into it
     std::filesystem::path file_;
 };
 

@@ -79,13 +79,16 @@ TEST(ResultDocument, LinesCarryEveryAttributeInOrderEvenWhenEmpty) {
                                         "M\xC0S", "11111111A", "A101"}); // cp1252 "MÀS"
     result.openDutySection();
     result.addDutyLine("T1", DutyLine{"M", "2", "08:55", "09:50", "", "3017", "12345"});
+    // A long template code and markup characters come back as they went in.
+    const std::string longCode(300, 'P');
+    result.addDutyLine(longCode, DutyLine{"X", "3", "a&b", "<c>", "\"d\"", "", "e'f"});
     result.save(dir / "out.xml");
 
     const XmlFile f = readXmlFile(dir / "out.xml");
     const auto& groups = f.root.children.at(0).children;
     const auto& duties = f.root.children.at(1).children;
     ASSERT_EQ(groups.size(), 2u);
-    ASSERT_EQ(duties.size(), 1u);
+    ASSERT_EQ(duties.size(), 2u);
     for (const auto& g : groups) {
         EXPECT_EQ(g.name, "horario_grupo");
         EXPECT_EQ(names(g.attributes), kGroupLineAttributes);
@@ -103,6 +106,8 @@ TEST(ResultDocument, LinesCarryEveryAttributeInOrderEvenWhenEmpty) {
     EXPECT_EQ(names(duties[0].attributes), kDutyLineAttributes);
     EXPECT_EQ(values(duties[0].attributes),
               (std::vector<std::string>{"T1", "M", "2", "08:55", "09:50", "", "3017", "12345"}));
+    EXPECT_EQ(values(duties[1].attributes),
+              (std::vector<std::string>{longCode, "X", "3", "a&b", "<c>", "\"d\"", "", "e'f"}));
 }
 
 TEST(ResultDocument, InputRootLackingAnAttributeEndsWithAnError) {

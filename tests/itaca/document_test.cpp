@@ -507,6 +507,167 @@ TEST_F(SaveTest, FailedSaveIntoReadOnlyFolderKeepsTheOldFile) {
     EXPECT_EQ(listing(), std::vector<std::string>{"out.xml"});
 }
 
+// Content written straight into the file must give the very bytes that the same content built
+// as a tree gives: whatever reads the result sees the same document.
+TEST_F(SaveTest, StreamedContentIsSavedExactlyAsTheSameTree) {
+    const std::string tricky[] = {"Jos\xE9 & <Ana> \"q\" 'p' \x80 \x9C \x81 \xFF",
+                                  std::string("a\x01"
+                                              "b\tc\nd\re\0f",
+                                              12),
+                                  "", "  espacios  "};
+    for (const char* input :
+         {"centro.xml", "latin1.xml", "cp1252.xml", "utf16le.xml", "utf16_nodecl.xml"}) {
+        SCOPED_TRACE(input);
+        const auto build = [&](ItacaDocument& doc) {
+            Element root = doc.replaceRoot("centro");
+            root.setAttribute("codigo", tricky[0]);
+            root.setAttribute("denominacion", tricky[1]);
+            root.setAttribute("curso", "");
+            return root;
+        };
+
+        auto tree = ItacaDocument::load(data(input));
+        Element root = build(*tree);
+        Element groups = root.appendChild("horarios_grupo");
+        for (const std::string& v : tricky) {
+            Element line = groups.appendChild("horario_grupo");
+            line.setAttribute("plantilla", "M1");
+            line.setAttribute("docente", v);
+            line.setAttribute("idioma", "");
+        }
+        root.appendChild("horarios_ocupaciones");
+        tree->save(dir_ / "arbol.xml");
+
+        auto streamed = ItacaDocument::load(data(input));
+        build(*streamed);
+        streamed->save(dir_ / "flujo.xml", [&](ElementWriter& out) {
+            out.startElement("horarios_grupo");
+            for (const std::string& v : tricky) {
+                out.startElement("horario_grupo");
+                out.attribute("plantilla", "M1");
+                out.attribute("docente", v);
+                out.attribute("idioma", "");
+                out.endElement();
+            }
+            out.endElement();
+            out.startElement("horarios_ocupaciones");
+            out.endElement();
+        });
+
+        EXPECT_EQ(readBytes(dir_ / "flujo.xml"), readBytes(dir_ / "arbol.xml"));
+    }
+}
+
+TEST_F(SaveTest, StreamedContentIsWrittenInPiecesOfAnySize) {
+    auto doc = ItacaDocument::load(data("latin1.xml"));
+    doc->replaceRoot("centro");
+    const int lines = 50000; // far beyond one piece handed to the output
+    doc->save(dir_ / "out.xml", [&](ElementWriter& out) {
+        out.startElement("horarios_grupo");
+        for (int i = 0; i < lines; ++i) {
+            out.startElement("horario_grupo");
+            out.attribute("sesion_orden", std::to_string(i));
+            out.attribute("docente", "Mu\xF1oz \x80");
+            out.endElement();
+        }
+        out.endElement();
+    });
+    const auto again = ItacaDocument::load(dir_ / "out.xml");
+    const ElementList read = again->select("/centro/horarios_grupo/horario_grupo");
+    ASSERT_EQ(read.count(), static_cast<std::size_t>(lines));
+    for (const int i : {0, 1, lines / 2, lines - 1}) {
+        EXPECT_EQ(read.item(i).attr("sesion_orden"), std::to_string(i));
+        EXPECT_EQ(read.item(i).attr("docente"), "Mu\xF1oz \x80");
+    }
+}
+
+TEST_F(SaveTest, StreamedContentThatFailsSavesNothing) {
+    const fs::path out = dir_ / "out.xml";
+    writeBytes(out, "viejo");
+    auto doc = ItacaDocument::load(data("centro.xml"));
+    doc->replaceRoot("centro");
+    const auto misuse = [&](const std::function<void(ElementWriter&)>& content) {
+        EXPECT_THROW(doc->save(out, content), Error);
+        EXPECT_EQ(readBytes(out), "viejo");
+        EXPECT_EQ(listing(), std::vector<std::string>{"out.xml"});
+    };
+    misuse([](ElementWriter& w) {
+        for (int i = 0; i < 100000; ++i) {
+            w.startElement("horario_grupo");
+            w.endElement();
+        }
+        throw Error("fallo a medias");
+    });
+    misuse([](ElementWriter& w) {
+        w.startElement("horarios_grupo");
+        w.startElement("horario_grupo");
+        w.endElement();
+        w.attribute("plantilla", "M1"); // its start tag is long closed
+    });
+    misuse([](ElementWriter& w) { w.endElement(); }); // the root is not the content's to close
+}
+
+// Section elements read the same whether their values are plain text, carry references or come
+// with namespaces; changing one and saving the document keeps all its attributes in order.
+TEST_F(SaveTest, SectionElementsKeepEveryAttributeHoweverTheyAreWritten) {
+    writeBytes(dir_ / "c.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                               "<!DOCTYPE centro [<!ENTITY e \"E&#38;#38;F\">"
+                               "<!ATTLIST aula def CDATA \"por defecto\">]>\n"
+                               "<centro codigo=\"1\"><aulas>"
+                               "<aula codigo=\" A1 \" nombre=\"x&#9;y &#233;\" vacio=\"\"/>"
+                               "<aula codigo=\"A2\" nombre=\"&e;\"/>"
+                               "<aula codigo=\"A3\" nombre=\"a&#38;b &lt;\"/>"
+                               "<aula codigo=\"A4\" x:otro=\"1\" nombre=\"z\" xmlns:x=\"urn:x\"/>"
+                               "</aulas></centro>");
+    auto doc = ItacaDocument::load(dir_ / "c.xml");
+    ElementList aulas = doc->select("/centro/aulas/aula");
+    ASSERT_EQ(aulas.count(), 4u);
+    EXPECT_EQ(aulas.item(0).attr("codigo"), "A1");
+    EXPECT_EQ(aulas.item(0).attr("nombre"), "x\ty \xE9");
+    EXPECT_TRUE(aulas.item(0).hasAttr("vacio"));
+    EXPECT_EQ(aulas.item(0).attr("vacio"), "");
+    EXPECT_EQ(aulas.item(1).attr("nombre"), "E&F");
+    EXPECT_EQ(aulas.item(2).attr("nombre"), "a&b <");
+    EXPECT_EQ(aulas.item(3).attr("nombre"), "z");
+    EXPECT_FALSE(aulas.item(3).hasAttr("otro")) << "a prefixed attribute is another one";
+    for (std::size_t i = 0; i < aulas.count(); ++i)
+        EXPECT_FALSE(aulas.item(i).hasAttr("def")) << "DTD defaults are not read";
+    EXPECT_NE(errorOf([&] {
+                  aulas.item(2).attr("falta");
+              }).find("Falta el atributo 'falta' en el elemento aula 3 de /centro/aulas"),
+              std::string::npos);
+
+    Element first = aulas.item(0);
+    first.setAttribute("nombre", "cambiado");
+    first.setAttribute("nuevo", "n");
+    EXPECT_EQ(first.attr("codigo"), "A1");
+    EXPECT_EQ(first.attr("nombre"), "cambiado");
+    doc->save(dir_ / "out.xml");
+
+    const std::string bytes = readBytes(dir_ / "out.xml");
+    xmlDocPtr saved = xmlReadMemory(bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr,
+                                    XML_PARSE_NONET | XML_PARSE_NOBLANKS);
+    ASSERT_NE(saved, nullptr);
+    std::vector<std::string> lines;
+    for (xmlNode* a = xmlDocGetRootElement(saved)->children->children; a; a = a->next) {
+        std::string line;
+        for (xmlAttr* p = a->properties; p != nullptr; p = p->next) {
+            xmlChar* v = xmlNodeListGetString(saved, p->children, 1);
+            line += std::string(reinterpret_cast<const char*>(p->name)) + "=" +
+                    reinterpret_cast<const char*>(v) + ";";
+            xmlFree(v);
+        }
+        lines.push_back(line);
+    }
+    xmlFreeDoc(saved);
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "codigo= A1 ;nombre=cambiado;vacio=;nuevo=n;",
+                         "codigo=A2;nombre=E&F;",
+                         "codigo=A3;nombre=a&b <;",
+                         "codigo=A4;otro=1;nombre=z;",
+                     }));
+}
+
 TEST_F(SaveTest, SymbolicLinkIsReplacedNotWrittenThrough) {
     const fs::path target = dir_ / "destino.xml";
     const fs::path link = dir_ / "enlace.xml";
