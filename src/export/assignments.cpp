@@ -3,6 +3,8 @@
 
 #include "export/assign_internal.h"
 #include "export/export_run.h"
+#include "export/report.h"
+#include "export/report_memo.h"
 #include "export/schemas.h"
 #include "text/error.h"
 #include "text/text.h"
@@ -58,6 +60,18 @@ void ExportRun::BuildAssignments() {
     auto asignomt = Table::open(folder_, "ASIGNOMT");
 
     const auto contenidos = document.select("/centro/contenidos/contenido");
+    const StepReport report(state_.observer, "BuildAssignments");
+    if (report.on()) {
+        memo().assignmentsBuilt = true;
+        memo().contenidosRead = contenidos.count() >= 2;
+        memo().subjectWithoutRows.clear();
+        memo().subjectWithRows.clear();
+    }
+    if (contenidos.count() == 1)
+        report.emit("seccion_insuficiente", [] {
+            return std::pair{std::string("contenidos"),
+                             std::string("tiene un solo elemento; ASIGT queda sin filas")};
+        });
     if (contenidos.count() >= 2) {
         const auto byCourse = groupsByCourse(grupos);
         const bool castilian = state_.language == text::kCastilian;
@@ -72,20 +86,55 @@ void ExportRun::BuildAssignments() {
             // The subject's Horvex code: by its ITACA code, else by its name in the selected
             // language. A row found with a blank COD counts as not found.
             std::string subject;
+            std::string triedName; // the name looked up when the code was not found
+            bool nameTried = false;
             if (asignomt.locate({{"ABREV_ITACA", code}}))
                 subject = asignomt.text("COD");
-            if (subject.empty() && castilian &&
-                asignomt.locate({{"NOMBRE", contenido.attr("nombre_cas")}}))
-                subject = asignomt.text("COD");
-            if (subject.empty() && valencian &&
-                asignomt.locate({{"NOMBRE", contenido.attr("nombre_val")}}))
-                subject = asignomt.text("COD");
-            if (subject.empty())
+            if (subject.empty() && castilian) {
+                triedName = contenido.attr("nombre_cas");
+                nameTried = true;
+                if (asignomt.locate({{"NOMBRE", triedName}}))
+                    subject = asignomt.text("COD");
+            }
+            if (subject.empty() && valencian) {
+                triedName = contenido.attr("nombre_val");
+                nameTried = true;
+                if (asignomt.locate({{"NOMBRE", triedName}}))
+                    subject = asignomt.text("COD");
+            }
+            const auto where = [&] { return elementAt("contenido", contenido.position(), code); };
+            if (subject.empty()) {
+                report.emit("contenido_sin_asignomt", [&] {
+                    std::string why = "no da filas en ASIGT, el código no está en ASIGNOMT";
+                    if (code.size() > 10)
+                        why += " (ASIGNOMT guarda solo 10 caracteres del código)";
+                    why += nameTried ? " ni tampoco su nombre " + shown(triedName)
+                                     : std::string(" y no se busca por nombre con el idioma ") +
+                                           text::toUtf8(state_.language);
+                    memo().subjectWithoutRows.emplace(subjectKey(code, course),
+                                                      "el contenido no está en ASIGNOMT");
+                    return std::pair{where(), why};
+                });
                 continue;
+            }
 
             const auto groups = byCourse.find(course);
-            if (groups == byCourse.end())
+            if (groups == byCourse.end()) {
+                report.emit("contenido_sin_grupos", [&] {
+                    memo().subjectWithoutRows.emplace(subjectKey(code, course),
+                                                      "ningún grupo de GRUPOST es del curso " +
+                                                          shown(course));
+                    return std::pair{where(), "no da filas en ASIGT, ningún grupo de GRUPOST "
+                                              "tiene CLAVECURSO " +
+                                                  shown(course)};
+                });
                 continue;
+            }
+            if (report.on()) {
+                memo().subjectWithRows[subjectKey(code, course)] = true;
+                report.cut(asigt, "CLAVECURSO", course, where);
+                report.cut(asigt, "ASIG_ITACA", code, where);
+            }
             if (asigt.recordCount() + groups->second.size() > limit)
                 throw Error("La tabla ASIGT no cabe en un archivo dBase: el contenido " +
                             std::to_string(contenido.position()) +

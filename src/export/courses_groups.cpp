@@ -2,6 +2,7 @@
 // their level, course link, tutor and unique abbreviation.
 
 #include "export/export_run.h"
+#include "export/report.h"
 #include "export/schemas.h"
 #include "text/error.h"
 #include "text/text.h"
@@ -51,15 +52,20 @@ public:
     bool usable() const { return elements_.count() > 1; }
 
     // The value of the first match, or the empty text when none matches.
-    std::string find(const std::string& key) const {
+    std::string find(const std::string& key) const { return match(key).value_or(std::string()); }
+
+    // The value of the first match; nullopt when none matches.
+    std::optional<std::string> match(const std::string& key) const {
         if (!usable())
-            return {};
+            return std::nullopt;
         if (auto it = firstIndex_.find(key); it != firstIndex_.end())
             return elements_.item(it->second).attr(valueAttr_);
         if (stop_)
             elements_.item(*stop_).attr(keyAttr_); // throws: the element lacks it
-        return {};
+        return std::nullopt;
     }
+
+    std::size_t count() const { return elements_.count(); }
 
 private:
     itaca::ElementList elements_;
@@ -106,16 +112,38 @@ private:
     std::unordered_map<std::string, long> nextNumber_;
 };
 
+void reportSmallSection(const StepReport& report, const char* section, std::size_t count,
+                        const char* consequence) {
+    if (count == 1)
+        report.emit("seccion_insuficiente", [&] {
+            return std::pair{std::string(section),
+                             std::string("tiene un solo elemento; ") + consequence};
+        });
+}
+
+// The level of a programme; reports a programme that is not in the ensenanzas section.
+std::string levelOf(const FirstMatch& level, const std::string& programme, const StepReport& report,
+                    const char* elementName, std::size_t position, const std::string& key) {
+    std::optional<std::string> found = level.match(programme);
+    if (!found && level.usable() && !programme.empty())
+        report.emit("nivel_no_encontrado", [&] {
+            return std::pair{elementAt(elementName, position, key),
+                             "NIVEL queda vacío, la enseñanza " + text::toUtf8(programme) +
+                                 " no está en ensenanzas"};
+        });
+    return found.value_or(std::string());
+}
+
 } // namespace
 
 void ExportRun::BuildCoursesAndGroups() {
     const auto& document = loaded(document_);
 
-    folder_.remove("GRUPOST.DBF");
-    folder_.remove("GRUPOST.MDX");
-    folder_.remove("CURSOST.DBF");
-    folder_.remove("CURSOST.MDX");
+    // Table::rebuild deletes each table's old .DBF and .MDX itself, and only after it has taken
+    // the old table's lock: deleting the files here first would remove a table that Horvex or
+    // another run holds open (POSIX lets a locked file be unlinked) instead of reporting it.
     GroupAbbreviations abbreviations;
+    KeyOwners groupCodes;
     auto courses = worktables::Table::rebuild(folder_, "CURSOST", schemas::cursost());
     auto groups = worktables::Table::rebuild(folder_, "GRUPOST", schemas::grupost());
 
@@ -123,16 +151,35 @@ void ExportRun::BuildCoursesAndGroups() {
     const itaca::ElementList courseList = document.select("/centro/cursos/curso");
     const FirstMatch level(document.select("/centro/ensenanzas/ensenanza"), "ensenanza",
                            "abreviatura");
+    const StepReport report(state_.observer, "BuildCoursesAndGroups");
+    reportSmallSection(report, "cursos", courseList.count(), "CURSOST queda sin filas");
+    reportSmallSection(report, "ensenanzas", level.count(),
+                       "NIVEL queda vacío en todos los cursos y grupos");
     if (courseList.count() > 1) {
         for (std::size_t i = 0; i < courseList.count(); ++i) {
             const itaca::Element course = courseList.item(i);
             const std::string parent = course.attr("padre");
             const std::string abbrev = course.attr("abreviatura");
             // A top-level course counts only when its abbreviation begins with a digit.
-            if (parent.empty() && !startsWithDigit(abbrev))
+            if (parent.empty() && !startsWithDigit(abbrev)) {
+                report.emit("curso_sin_padre", [&] {
+                    return std::pair{elementAt("curso", course.position(), abbrev),
+                                     std::string("no se escribe, no tiene padre y su abreviatura "
+                                                 "no empieza por una cifra")};
+                });
                 continue;
-            const std::string nivel = level.usable() ? level.find(course.attr("ensenanza")) : "";
+            }
+            const std::string nivel = level.usable()
+                                          ? levelOf(level, course.attr("ensenanza"), report,
+                                                    "curso", course.position(), abbrev)
+                                          : "";
             const std::string code = course.attr("codigo");
+            if (report.on()) {
+                const auto where = [&] { return elementAt("curso", course.position(), abbrev); };
+                report.cut(courses, "NIVEL", nivel, where);
+                report.cut(courses, "CLAVE", code, where);
+                report.cut(courses, "ESTUD", abbrev, where);
+            }
 
             courses.append();
             courses.setText("ABREV", text::left(abbrev, 3));
@@ -150,6 +197,10 @@ void ExportRun::BuildCoursesAndGroups() {
                                    "curso");
     auto teachers = worktables::Table::open(folder_, "PROFT");
     const itaca::ElementList groupList = document.select("/centro/grupos/grupo");
+    reportSmallSection(report, "grupos", groupList.count(), "GRUPOST queda sin filas");
+    if (groupList.count() > 1)
+        reportSmallSection(report, "cursos_grupo", courseOfGroup.count(),
+                           "CLAVECURSO queda vacío en todos los grupos");
     if (groupList.count() > 1) {
         for (std::size_t i = 0; i < groupList.count(); ++i) {
             const itaca::Element group = groupList.item(i);
@@ -157,8 +208,16 @@ void ExportRun::BuildCoursesAndGroups() {
             const std::string description = group.attr("nombre");
             const std::string shift = group.attr("turno");
             const std::string programme = group.attr("ensenanza");
-            const std::string nivel = level.find(programme);
-            const std::string courseCode = courseOfGroup.find(code);
+            const std::string nivel =
+                levelOf(level, programme, report, "grupo", group.position(), code);
+            const std::optional<std::string> linkedCourse = courseOfGroup.match(code);
+            const std::string courseCode = linkedCourse.value_or(std::string());
+            const auto where = [&] { return elementAt("grupo", group.position(), code); };
+            if (!linkedCourse && courseOfGroup.usable())
+                report.emit("curso_grupo_no_encontrado", [&] {
+                    return std::pair{where(), std::string("CLAVECURSO queda vacío, el grupo no "
+                                                          "está en cursos_grupo")};
+                });
 
             std::string tutorId = group.attr("tutor_ppal");
             if (tutorId.empty())
@@ -166,8 +225,27 @@ void ExportRun::BuildCoursesAndGroups() {
             std::string tutor;
             if (teachers.locate({{"DNI", tutorId}}))
                 tutor = teachers.text("ABREV");
+            else if (!tutorId.empty())
+                report.emit("tutor_no_encontrado", [&] {
+                    std::string why = "TUTOR queda vacío, no hay docente con DNI " +
+                                      text::toUtf8(tutorId) + " en PROFT";
+                    if (tutorId.size() > 14)
+                        why += " (PROFT guarda solo 14 caracteres del DNI)";
+                    return std::pair{where(), why};
+                });
 
             const std::string abbrev = abbreviations.give(code);
+            if (report.on()) {
+                report.cut(groups, "ABREV", abbrev, where);
+                report.cut(groups, "NIVEL", nivel, where);
+                report.cut(groups, "CLAVE", code, where);
+                report.cut(groups, "CLAVECURSO", courseCode, where);
+                report.cut(groups, "DESCRIP", description, where);
+                report.cut(groups, "ENSENANZA", programme, where);
+                report.cut(groups, "TUTOR", tutor, where);
+                groupCodes.add(report, text::left(code, 10), "grupo", group.position(), code,
+                               "código");
+            }
 
             groups.append();
             groups.setText("ABREV", abbrev);

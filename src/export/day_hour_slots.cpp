@@ -1,6 +1,7 @@
 // DIASHORAST: every period of the chosen template's period list on each of the seven days.
 
 #include "export/export_run.h"
+#include "export/report.h"
 #include "export/schemas.h"
 #include "text/text.h"
 #include "worktables/table.h"
@@ -33,6 +34,7 @@ void BuildDayHourSlots(const RunState& state, const worktables::WorkFolder& fold
     auto table = worktables::Table::rebuild(folder, "DIASHORAST", schemas::diashorast());
     const bool castilian = state.language == text::kCastilian;
     const auto& dayNames = castilian ? kCastilianDays : kValencianDays;
+    const StepReport report(state.observer, "BuildDayHourSlots");
 
     for (std::size_t slot = 1; slot <= state.periodList.size(); ++slot) {
         const std::string_view line = state.periodList[slot - 1];
@@ -45,6 +47,12 @@ void BuildDayHourSlots(const RunState& state, const worktables::WorkFolder& fold
             60 * text::strToInt(mid(line, 15, 2)) + text::strToInt(mid(line, 18, 2));
         const std::int32_t order = text::strToInt(mid(line, 1, 2));
         const std::string slotText = std::to_string(slot);
+        if (endMinutes < startMinutes)
+            report.emit("duracion_negativa", [&] {
+                return std::pair{"sesión " + slotText + " (" + text::toUtf8(text::trim(line)) + ")",
+                                 "MINUTOS " + std::to_string(endMinutes - startMinutes) +
+                                     ", acaba antes de empezar"};
+            });
 
         for (int day = 1; day <= 7; ++day) {
             const std::string dayText = std::to_string(day);

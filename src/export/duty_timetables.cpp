@@ -3,6 +3,9 @@
 
 #include "export/assign_internal.h"
 #include "export/export_run.h"
+#include "export/report.h"
+#include "export/report_memo.h"
+#include "text/text.h"
 #include "worktables/table.h"
 
 #include <cstdint>
@@ -41,6 +44,7 @@ void ExportRun::ApplyDutyTimetables() {
     auto asignomt = Table::open(folder_, "ASIGNOMT");
     auto asigt = Table::open(folder_, "ASIGT");
     auto profes = Table::open(folder_, "PROFT");
+    const StepReport report(state_.observer, "ApplyDutyTimetables");
 
     // Every line counts, a single one too.
     for (std::size_t i = 0; i < lines.count(); ++i) {
@@ -50,21 +54,57 @@ void ExportRun::ApplyDutyTimetables() {
         const std::string templateOfLine = line.attr("plantilla");
 
         std::string code;
-        if (asignomt.locate({{"ABREV_ITACA", duty}}))
+        const bool dutyFound = asignomt.locate({{"ABREV_ITACA", duty}});
+        if (dutyFound)
             code = asignomt.text("COD");
         std::string teacher;
-        if (profes.locate({{"DNI", dni}}))
+        const bool teacherFound = profes.locate({{"DNI", dni}});
+        if (teacherFound)
             teacher = profes.text("ABREV");
 
-        if (state_.chosenTemplateOnly && templateOfLine != state_.templateCode)
+        const auto where = [&] { return elementAt("horario_ocupacion", line.position()); };
+        if (state_.chosenTemplateOnly && templateOfLine != state_.templateCode) {
+            report.emit("otra_plantilla", [&] {
+                return std::pair{where(), "no se cuenta, es de la plantilla " +
+                                              shown(templateOfLine) + " y no de la elegida " +
+                                              shown(state_.templateCode)};
+            });
             continue;
+        }
+        if (!teacherFound && !dni.empty())
+            report.emit("docente_no_encontrado", [&] {
+                return std::pair{where(), "el docente " + text::toUtf8(dni) + " no está en PROFT" +
+                                              (dni.size() > 14 ? " (PROFT guarda solo 14 "
+                                                                 "caracteres del DNI)"
+                                                               : "") +
+                                              "; la línea cuenta sin profesor"};
+            });
+        // A duty missing from ASIGNOMT leaves its row without Horvex code.
+        const auto reportDutyMissing = [&] {
+            report.emit("ocupacion_no_encontrada", [&] {
+                std::string why = "la ocupación " + shown(duty) + " no está en ASIGNOMT";
+                if (const auto it = memo().dutyNotWritten.find(duty);
+                    it != memo().dutyNotWritten.end())
+                    why += " (no se escribió: " + it->second + ")";
+                else if (duty.size() > 10)
+                    why += " (ASIGNOMT guarda solo 10 caracteres del código)";
+                return std::pair{where(), why + "; CASIG y CTAREA de su fila quedan vacíos"};
+            });
+        };
 
         if (asigt.locate({{"CPROF", teacher}, {"ASIG_ITACA", duty}})) {
+            if (!dutyFound && report.on() && asigt.text("CASIG").empty())
+                reportDutyMissing();
             asigt.edit();
             asigt.setNumber("HORAS", asigt.number("HORAS") + 1);
             asigt.setText("SESIONES", asigt.text("SESIONES") + "1");
             asigt.post();
         } else {
+            if (!dutyFound)
+                reportDutyMissing();
+            if (report.on()) {
+                report.cut(asigt, "ASIG_ITACA", duty, where);
+            }
             asigt.append();
             asigt.setText("CASIG", code);
             asigt.setText("CPROF", teacher);

@@ -12,9 +12,14 @@
 
 namespace pelmira::exporting {
 
+struct ReportMemo;
+
 class ExportRun {
 public:
     ExportRun(RunState& state, Interaction& ui, worktables::WorkFolder folder);
+    ~ExportRun();
+    ExportRun(const ExportRun&) = delete;
+    ExportRun& operator=(const ExportRun&) = delete;
 
     // BExportarClick without the window's own effects: asks for the file, loads it, shows the
     // chooser, runs the ten steps, sets TransferResult and shows "Proceso finalizado". Errors
@@ -44,6 +49,10 @@ private:
     Interaction& ui_;
     worktables::WorkFolder folder_;
     std::shared_ptr<const itaca::ItacaDocument> document_;
+    // What earlier steps noted for the report, so that later steps can say why; kept only while
+    // an observer listens.
+    ReportMemo& memo();
+    std::unique_ptr<ReportMemo> memo_;
 };
 
 // The SESIONES digit string for a number of weekly periods (at least 1).

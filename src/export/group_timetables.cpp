@@ -3,6 +3,8 @@
 
 #include "export/assign_internal.h"
 #include "export/export_run.h"
+#include "export/report.h"
+#include "export/report_memo.h"
 #include "text/text.h"
 #include "worktables/table.h"
 
@@ -56,6 +58,7 @@ void ExportRun::ApplyGroupTimetables() {
         return;
 
     state_.chosenTemplateOnly = true;
+    const StepReport report(state_.observer, "ApplyGroupTimetables");
     auto asigt = Table::open(folder_, "ASIGT");
     auto grupos = Table::open(folder_, "GRUPOST");
     auto profes = Table::open(folder_, "PROFT");
@@ -66,11 +69,48 @@ void ExportRun::ApplyGroupTimetables() {
     // The row appended for a further teacher of a base row, by teacherKey().
     std::unordered_map<std::string, std::uint32_t> teacherRows;
 
+    if (lines.count() == 1)
+        report.emit("seccion_insuficiente", [] {
+            return std::pair{std::string("horarios_grupo"),
+                             std::string("tiene un solo elemento; no se cuenta ninguna línea y se "
+                                         "borran todas las filas de clase de ASIGT")};
+        });
+
+    // Why no base row has a line's group, course and subject.
+    const auto whyNoBaseRow = [&](const std::string& group, const std::string& course,
+                                  const std::string& subject) -> std::string {
+        const std::string key = subjectKey(subject, course);
+        const bool known = memo().assignmentsBuilt;
+        if (known && !memo().contenidosRead)
+            return "la sección contenidos no tiene al menos dos elementos";
+        if (known && !memo().subjectWithRows.contains(key))
+            if (const auto it = memo().subjectWithoutRows.find(key);
+                it != memo().subjectWithoutRows.end())
+                return it->second;
+        if (group.size() > 10 || course.size() > 10 || subject.size() > 10)
+            return "un código tiene más de 10 caracteres y ASIGT guarda solo 10";
+        if (known && !memo().subjectWithRows.contains(key))
+            return "no hay ningún contenido " + shown(subject) + " del curso " + shown(course);
+        if (!grupos.locate({{"CLAVE", group}}))
+            return "el grupo no está en GRUPOST";
+        if (grupos.text("CLAVECURSO") != course)
+            return "en GRUPOST el grupo es del curso " + shown(grupos.text("CLAVECURSO"));
+        return "el contenido no dio filas para ese grupo y curso";
+    };
+
     if (lines.count() >= 2) {
         for (std::size_t i = 0; i < lines.count(); ++i) {
             const auto line = lines.item(i);
-            if (line.attr("plantilla") != state_.templateCode)
+            const auto where = [&] { return elementAt("horario_grupo", line.position()); };
+            if (const std::string plantilla = line.attr("plantilla");
+                plantilla != state_.templateCode) {
+                report.emit("otra_plantilla", [&] {
+                    return std::pair{where(), "no se cuenta, es de la plantilla " +
+                                                  shown(plantilla) + " y no de la elegida " +
+                                                  shown(state_.templateCode)};
+                });
                 continue;
+            }
             const std::string group = line.attr("grupo");
             const std::string course = line.attr("curso");
             const std::string subject = line.attr("contenido");
@@ -79,16 +119,42 @@ void ExportRun::ApplyGroupTimetables() {
 
             // The base row written for this group, course and subject. Rows appended below come
             // after every base row, so this is always a base row.
-            if (!asigt.locate({{"CLAVE", group}, {"CLAVECURSO", course}, {"ASIG_ITACA", subject}}))
+            if (!asigt.locate(
+                    {{"CLAVE", group}, {"CLAVECURSO", course}, {"ASIG_ITACA", subject}})) {
+                report.emit("sin_fila_base", [&] {
+                    return std::pair{where(), "se descarta, no hay fila en ASIGT para grupo " +
+                                                  shown(group) + ", curso " + shown(course) +
+                                                  ", contenido " + shown(subject) + " (" +
+                                                  whyNoBaseRow(group, course, subject) + ")"};
+                });
                 continue;
+            }
             const std::uint32_t base = asigt.recNo();
 
             std::string teacher;
             if (profes.locate({{"DNI", dni}}))
                 teacher = profes.text("ABREV");
+            else if (!dni.empty())
+                report.emit("docente_no_encontrado", [&] {
+                    return std::pair{where(), "el docente " + text::toUtf8(dni) +
+                                                  " no está en PROFT" +
+                                                  (dni.size() > 14 ? " (PROFT guarda solo 14 "
+                                                                     "caracteres del DNI)"
+                                                                   : "") +
+                                                  "; la línea cuenta sin profesor"};
+                });
             std::string roomCode;
             if (aulas.locate({{"ABREV_ITACA", room}}))
                 roomCode = aulas.text("ABREV");
+            else if (!room.empty())
+                report.emit("aula_no_encontrada", [&] {
+                    return std::pair{where(), "el aula " + text::toUtf8(room) +
+                                                  " no está en AULAT" +
+                                                  (room.size() > 10 ? " (AULAT guarda solo 10 "
+                                                                      "caracteres del código)"
+                                                                    : "") +
+                                                  "; la línea no da aula a su fila"};
+                });
 
             if (!touchedRows.contains(base)) {
                 // The first line takes the base row over.
@@ -124,8 +190,15 @@ void ExportRun::ApplyGroupTimetables() {
             }
 
             // A further teacher: a row of its own, with the group's fields from GRUPOST.
-            if (!grupos.locate({{"ABREV", cgrup}}))
+            if (!grupos.locate({{"ABREV", cgrup}})) {
+                report.emit("grupo_no_encontrado", [&] {
+                    return std::pair{where(), "se pierde, el grupo " + shown(cgrup) +
+                                                  " de la fila base no está en GRUPOST y no se "
+                                                  "puede añadir la fila del profesor " +
+                                                  shown(teacher)};
+                });
                 continue;
+            }
             asigt.append();
             asigt.setText("CASIG", casig);
             asigt.setText("CPROF", teacher);
@@ -151,8 +224,16 @@ void ExportRun::ApplyGroupTimetables() {
     const std::uint32_t records = asigt.recordCount();
     for (std::uint32_t recNo = 1; recNo <= records; ++recNo) {
         asigt.go(recNo);
-        if (!asigt.isDeleted() && !touchedRows.contains(recNo))
+        if (!asigt.isDeleted() && !touchedRows.contains(recNo)) {
+            report.emit("fila_borrada", [&] {
+                return std::pair{"ASIGT registro " + std::to_string(recNo),
+                                 "se borra la fila de grupo " + shown(asigt.text("CLAVE")) +
+                                     ", contenido " + shown(asigt.text("ASIG_ITACA")) +
+                                     ", ninguna línea de la plantilla " +
+                                     shown(state_.templateCode) + " la usa"};
+            });
             asigt.deleteRecord();
+        }
     }
     assign::compactIgnoringFailure(asigt);
 

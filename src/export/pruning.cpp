@@ -3,9 +3,11 @@
 
 #include "export/assign_internal.h"
 #include "export/export_run.h"
+#include "export/report.h"
 #include "worktables/table.h"
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,9 +35,15 @@ std::vector<std::uint32_t> withoutClasses(Table& table, Table& asigt, std::strin
     return idle;
 }
 
-void removeRecords(Table& table, const std::vector<std::uint32_t>& records) {
+void removeRecords(Table& table, const std::vector<std::uint32_t>& records,
+                   const StepReport& report, const char* kind, const char* what) {
     for (const auto recNo : records) {
         table.go(recNo);
+        report.emit(kind, [&] {
+            return std::pair{table.name() + " registro " + std::to_string(recNo) + " (" +
+                                 shown(table.text("ABREV")) + ")",
+                             std::string("se borra, ") + what + " no tiene filas en ASIGT"};
+        });
         table.deleteRecord();
     }
     assign::compactIgnoringFailure(table);
@@ -61,11 +69,38 @@ void ExportRun::PruneUnusedGroupsAndTeachers() {
         return;
     }
 
-    removeRecords(grupos, idleGroups);
+    const StepReport report(state_.observer, "PruneUnusedGroupsAndTeachers");
+    removeRecords(grupos, idleGroups, report, "grupo_quitado", "el grupo");
+    // The tutors of the groups that stay, to tell which of them lose their teacher.
+    std::vector<std::pair<std::string, std::string>> tutors; // group ABREV, TUTOR
+    if (report.on())
+        for (bool more = grupos.first(); more; more = grupos.next())
+            if (!grupos.text("TUTOR").empty())
+                tutors.emplace_back(grupos.text("ABREV"), grupos.text("TUTOR"));
     grupos.close();
 
-    removeRecords(profes, withoutClasses(profes, asigt, "CPROF"));
+    const auto idleTeachers = withoutClasses(profes, asigt, "CPROF");
+    std::set<std::string> removedTeachers;
+    if (report.on())
+        for (const auto recNo : idleTeachers) {
+            profes.go(recNo);
+            removedTeachers.insert(profes.text("ABREV"));
+        }
+    removeRecords(profes, idleTeachers, report, "docente_quitado", "el profesor");
     profes.close();
+    if (report.on())
+        for (const auto& entry : tutors) {
+            // Named copies of the pair's parts: clang 14 does not let a lambda capture a
+            // structured binding.
+            const auto& group = entry.first;
+            const auto& tutor = entry.second;
+            if (removedTeachers.contains(tutor))
+                report.emit("tutor_quitado", [&] {
+                    return std::pair{"grupo " + shown(group),
+                                     "su TUTOR " + shown(tutor) +
+                                         " se ha quitado de PROFT y sigue en GRUPOST"};
+                });
+        }
 
     asigt.close();
 }

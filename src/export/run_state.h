@@ -3,6 +3,7 @@
 // The state the two runs share, owned by the main window (or by pelmira-cli for one run).
 // Data texts are cp1252.
 
+#include "export/report.h"
 #include "text/text.h"
 
 #include <filesystem>
@@ -12,17 +13,21 @@
 namespace pelmira::exporting {
 
 struct RunState {
-    bool embedded = false;               // LaunchParamCount == 2
-    int transferResult = 0;              // TransferResult: 0, 1 or -1
-    std::filesystem::path xmlFileName;   // XmlFileName, kept between attempts
-    std::string templateCode;            // TemplateCode
-    std::string templateShift;           // TemplateShift
+    bool embedded = false;                  // LaunchParamCount == 2
+    int transferResult = 0;                 // TransferResult: 0, 1 or -1
+    std::filesystem::path xmlFileName;      // XmlFileName, kept between attempts
+    std::string templateCode;               // TemplateCode
+    std::string templateShift;              // TemplateShift
     std::string language{text::kValencian}; // text of ComboBoxValCast
-    std::vector<std::string> periodList; // items of ListBoxPlanti
-    int templateCount = 0;               // TemplateCount
-    bool chosenTemplateOnly = false;     // ChosenTemplateOnly
-    text::SortedStringList usedCodes;    // UsedCodes
-    text::SortedStringList usedNames;    // UsedNames
+    std::vector<std::string> periodList;    // items of ListBoxPlanti
+    int templateCount = 0;                  // TemplateCount
+    bool chosenTemplateOnly = false;        // ChosenTemplateOnly
+    text::SortedStringList usedCodes;       // UsedCodes
+    text::SortedStringList usedNames;       // UsedNames
+
+    // Told about every row, line or record a run drops, cuts or leaves empty; none by default.
+    // Not owned. What the runs write does not depend on it.
+    RunObserver* observer = nullptr;
 };
 
 // How a run that did not end on an error ended.

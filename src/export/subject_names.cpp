@@ -1,6 +1,8 @@
 // ASIGNOMT: one row per distinct subject code, then one per distinct duty name.
 
 #include "export/export_run.h"
+#include "export/report.h"
+#include "export/report_memo.h"
 #include "export/schemas.h"
 #include "text/error.h"
 #include "text/text.h"
@@ -23,6 +25,16 @@ const char* nameAttribute(const RunState& state) {
     return state.language == text::kValencian ? "nombre_val" : "nombre_cas";
 }
 
+// A section that the step reads only with at least two elements.
+void reportSmallSection(const StepReport& report, const char* section, std::size_t count,
+                        const char* consequence) {
+    if (count == 1)
+        report.emit("seccion_insuficiente", [&] {
+            return std::pair{std::string(section),
+                             std::string("tiene un solo elemento; ") + consequence};
+        });
+}
+
 } // namespace
 
 void ExportRun::BuildSubjectNames() {
@@ -34,7 +46,16 @@ void ExportRun::BuildSubjectNames() {
     auto table = worktables::Table::rebuild(folder_, "ASIGNOMT", schemas::asignomt());
     const char* nameAttr = nameAttribute(state_);
 
+    const StepReport report(state_.observer, "BuildSubjectNames");
+    if (report.on()) {
+        memo().codeOrigin.clear();
+        memo().nameOrigin.clear();
+        memo().dutyNotWritten.clear();
+    }
+
     const itaca::ElementList subjects = document.select("/centro/contenidos/contenido");
+    reportSmallSection(report, "contenidos", subjects.count(),
+                       "no se escribe ninguna fila de contenido en ASIGNOMT");
     if (subjects.count() > 1) {
         for (std::size_t i = 0; i < subjects.count(); ++i) {
             const itaca::Element subject = subjects.item(i);
@@ -45,14 +66,37 @@ void ExportRun::BuildSubjectNames() {
             const bool wasUsed = state_.usedCodes.contains(code);
             if (!state_.usedNames.contains(name)) {
                 state_.usedNames.add(name);
+                if (report.on())
+                    memo().nameOrigin.emplace(name,
+                                              "el " + elementAt("contenido", subject.position()));
                 if (code.size() > 10)
                     code = std::string(text::left(code, 8)) + std::string(text::right(code, 2));
             }
             // A subject code yields one row, the first one met; a shortened code that collides
             // with one already given yields none.
-            if (wasUsed || state_.usedCodes.contains(code))
+            if (wasUsed || state_.usedCodes.contains(code)) {
+                report.emit(wasUsed ? "codigo_repetido" : "codigo_abreviado_repetido", [&] {
+                    const auto origin = memo().codeOrigin.find(wasUsed ? itacaCode : code);
+                    const std::string by = origin == memo().codeOrigin.end()
+                                               ? std::string("un contenido anterior")
+                                               : "el contenido " + std::to_string(origin->second);
+                    return std::pair{elementAt("contenido", subject.position(), itacaCode),
+                                     wasUsed ? "no se escribe, el código ya se usó en " + by
+                                             : "no se escribe, el código abreviado " +
+                                                   text::toUtf8(code) + " ya se usó en " + by};
+                });
                 continue;
+            }
             state_.usedCodes.add(code);
+            if (report.on()) {
+                memo().codeOrigin.emplace(code, subject.position());
+                const auto where = [&] {
+                    return elementAt("contenido", subject.position(), itacaCode);
+                };
+                report.cut(table, "COD", code, where);
+                report.cut(table, "NOMBRE", name, where);
+                report.cut(table, "ABREV_ITACA", itacaCode, where);
+            }
 
             table.append();
             table.setText("COD", code);
@@ -71,7 +115,11 @@ void ExportRun::AddDutyNames() {
     auto table = worktables::Table::open(folder_, "ASIGNOMT");
     const char* nameAttr = nameAttribute(state_);
 
+    const StepReport report(state_.observer, "AddDutyNames");
+
     const itaca::ElementList duties = document.select("/centro/ocupaciones/ocupacion");
+    reportSmallSection(report, "ocupaciones", duties.count(),
+                       "no se escribe ninguna fila de ocupación en ASIGNOMT");
     if (duties.count() > 1) {
         for (std::size_t i = 0; i < duties.count(); ++i) {
             const itaca::Element duty = duties.item(i);
@@ -79,9 +127,22 @@ void ExportRun::AddDutyNames() {
             const std::string name = duty.attr(nameAttr);
 
             // A duty bearing the name of a subject or of an earlier duty is dropped.
-            if (state_.usedNames.contains(name))
+            if (state_.usedNames.contains(name)) {
+                report.emit("nombre_repetido", [&] {
+                    const auto origin = memo().nameOrigin.find(name);
+                    const std::string by = origin == memo().nameOrigin.end()
+                                               ? std::string("un elemento anterior")
+                                               : origin->second;
+                    std::string why = "el nombre " + text::toUtf8(name) + " ya se usó en " + by;
+                    memo().dutyNotWritten.emplace(code, why);
+                    return std::pair{elementAt("ocupacion", duty.position(), code),
+                                     "no se escribe, " + why};
+                });
                 continue;
+            }
             state_.usedNames.add(name);
+            if (report.on())
+                memo().nameOrigin.emplace(name, "la " + elementAt("ocupacion", duty.position()));
 
             std::string key = "*" + std::string(text::right(code, 3));
             if (state_.usedCodes.contains(key)) {
@@ -103,6 +164,12 @@ void ExportRun::AddDutyNames() {
                                 text::toUtf8(base) + "' están ocupados");
             }
             state_.usedCodes.add(key);
+            if (report.on()) {
+                const auto where = [&] { return elementAt("ocupacion", duty.position(), code); };
+                report.cut(table, "NOMBRE", name, where);
+                report.cut(table, "CODTAREA", code, where);
+                report.cut(table, "ABREV_ITACA", code, where);
+            }
 
             table.append();
             table.setText("COD", key);

@@ -2,6 +2,7 @@
 // its table (letter case ignored).
 
 #include "export/export_run.h"
+#include "export/report.h"
 #include "export/schemas.h"
 #include "text/error.h"
 #include "text/text.h"
@@ -45,6 +46,15 @@ private:
     std::unordered_map<std::string, long> nextNumber_;
 };
 
+void reportSmallSection(const StepReport& report, const char* section, std::size_t count,
+                        const char* table) {
+    if (count == 1)
+        report.emit("seccion_insuficiente", [&] {
+            return std::pair{std::string(section),
+                             "tiene un solo elemento; " + std::string(table) + " queda sin filas"};
+        });
+}
+
 } // namespace
 
 void ExportRun::BuildTeachers() {
@@ -52,7 +62,10 @@ void ExportRun::BuildTeachers() {
     auto table = worktables::Table::rebuild(folder_, "PROFT", schemas::proft());
     Abbreviations abbreviations;
 
+    const StepReport report(state_.observer, "BuildTeachers");
+    KeyOwners idNumbers;
     const itaca::ElementList teachers = document.select("/centro/docentes/docente");
+    reportSmallSection(report, "docentes", teachers.count(), "PROFT");
     if (teachers.count() > 1) {
         for (std::size_t i = 0; i < teachers.count(); ++i) {
             const itaca::Element teacher = teachers.item(i);
@@ -72,6 +85,16 @@ void ExportRun::BuildTeachers() {
             const std::string idNumber = teacher.attr("documento");
             const std::string since = teacher.attr("fecha_ingreso");
             const std::string programme = teacher.attr("ensenanza");
+            if (report.on()) {
+                const auto where = [&] { return elementAt("docente", teacher.position()); };
+                report.cut(table, "ABREV", abbrev, where);
+                report.cut(table, "NOMBRE", name, where);
+                report.cut(table, "DNI", idNumber, where);
+                report.cut(table, "F_TOMAPOS", since, where);
+                report.cut(table, "ENSENANZA", programme, where);
+                idNumbers.add(report, text::left(idNumber, 14), "docente", teacher.position(), {},
+                              "DNI");
+            }
 
             table.append();
             table.setText("ABREV", abbrev);
@@ -90,7 +113,10 @@ void ExportRun::BuildRooms() {
     auto table = worktables::Table::rebuild(folder_, "AULAT", schemas::aulat());
     Abbreviations abbreviations;
 
+    const StepReport report(state_.observer, "BuildRooms");
+    KeyOwners roomCodes;
     const itaca::ElementList rooms = document.select("/centro/aulas/aula");
+    reportSmallSection(report, "aulas", rooms.count(), "AULAT");
     if (rooms.count() > 1) {
         for (std::size_t i = 0; i < rooms.count(); ++i) {
             const itaca::Element room = rooms.item(i);
@@ -107,6 +133,14 @@ void ExportRun::BuildRooms() {
             if (code.size() > 10)
                 code = abbreviations.numbered(std::string(text::left(code, 8)));
             abbreviations.insert(code);
+            if (report.on()) {
+                const auto where = [&] { return elementAt("aula", room.position(), itacaCode); };
+                report.cut(table, "ABREV", code, where);
+                report.cut(table, "NOMBRE", name, where);
+                report.cut(table, "ABREV_ITACA", itacaCode, where);
+                roomCodes.add(report, text::left(itacaCode, 10), "aula", room.position(), itacaCode,
+                              "código");
+            }
 
             table.append();
             table.setText("ABREV", code);
