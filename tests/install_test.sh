@@ -15,7 +15,9 @@ mkdir "$prefix/bin"
 ln -s "$prefix/pelmira/pelmira-cli" "$prefix/bin/pelmira-cli"
 ln -s "$prefix/pelmira/pelmira" "$prefix/bin/pelmira"
 
-"$prefix/bin/pelmira-cli" --help | grep -q 'pelmira-cli export'
+help=$("$prefix/bin/pelmira-cli" --help)
+grep -q "pelmira-cli export" <<<"$help"
+grep -qF "Ayuda de la ventana: $prefix/pelmira/ITACA.chm" <<<"$help"
 work=$(mktemp -d -p "$prefix")
 cp "$(dirname "$0")/data/escuela.xml" "$prefix/escuela.xml"
 "$prefix/bin/pelmira-cli" export "$prefix/escuela.xml" --workdir "$work" >/dev/null

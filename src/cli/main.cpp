@@ -1,7 +1,22 @@
 #include "cli/commands.h"
 
 #include <cstring>
+#include <filesystem>
 #include <iostream>
+#include <system_error>
+
+namespace {
+
+// The window's help file lies beside the programs' real location (symbolic links resolved).
+std::filesystem::path helpFile(const char* argv0) {
+    std::error_code ec;
+    auto exe = std::filesystem::canonical("/proc/self/exe", ec);
+    if (ec)
+        exe = std::filesystem::weakly_canonical(argv0, ec);
+    return exe.parent_path() / "ITACA.chm";
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     using namespace pelmira::cli;
@@ -21,6 +36,12 @@ int main(int argc, char** argv) {
         return checkCommand(args);
     if (command == "--help" || command == "-h" || command == "help") {
         std::cout << usage();
+        const auto help = helpFile(argv[0]);
+        std::error_code ec;
+        if (std::filesystem::exists(help, ec))
+            std::cout << "\nAyuda de la ventana: " << help.string() << '\n';
+        else
+            std::cout << "\nNo se encuentra la ayuda de la ventana (" << help.string() << ").\n";
         return 0;
     }
     std::cerr << "pelmira-cli: orden desconocida '" << command << "'\n" << usage();
