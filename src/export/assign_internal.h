@@ -3,6 +3,7 @@
 // Shared by the four steps that build and fit the assignment table ASIGT: the constants of its
 // class rows, the record-number set the fitting step keeps, and small helpers.
 
+#include "export/builder_internal.h"
 #include "itaca/document.h"
 #include "text/error.h"
 #include "text/text.h"
@@ -35,12 +36,7 @@ inline bool isBlank(std::string_view value) {
 }
 
 // The centre document the steps read; a step called before one was loaded is an error.
-inline const itaca::ItacaDocument&
-loadedDocument(const std::shared_ptr<const itaca::ItacaDocument>& document) {
-    if (!document)
-        throw Error("No se ha cargado ningún documento de ITACA para la exportación.");
-    return *document;
-}
+using builder::loadedDocument;
 
 // A set of record numbers (1-based positions in a table file), kept as a bitmap.
 class RecordSet {

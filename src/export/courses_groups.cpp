@@ -1,6 +1,7 @@
 // CURSOST and GRUPOST in one pass over the document: the courses, then the class groups with
 // their level, course link, tutor and unique abbreviation.
 
+#include "export/builder_internal.h"
 #include "export/export_run.h"
 #include "export/report.h"
 #include "export/schemas.h"
@@ -17,12 +18,6 @@
 namespace pelmira::exporting {
 
 namespace {
-
-const itaca::ItacaDocument& loaded(const std::shared_ptr<const itaca::ItacaDocument>& document) {
-    if (!document)
-        throw Error("No se ha cargado ningún documento de ITACA");
-    return *document;
-}
 
 // "The first element of a section whose `keyAttr` equals a value gives its `valueAttr`",
 // answered from a map built in one pass. It gives exactly what walking the section from its
@@ -86,40 +81,21 @@ class GroupAbbreviations {
 public:
     std::string give(const std::string& code) {
         std::string abbrev = code;
-        if (used_.contains(abbrev)) {
+        if (list_.contains(abbrev)) {
             if (abbrev.size() >= 10)
                 abbrev = std::string(text::left(abbrev, 9));
-            long& next = nextNumber_[text::foldCase(abbrev)];
-            if (next < 1)
-                next = 1;
-            for (;; ++next) {
-                std::string candidate = abbrev + std::to_string(next);
-                if (!used_.contains(candidate)) {
-                    abbrev = std::move(candidate);
-                    break;
-                }
-            }
+            abbrev = list_.numbered(abbrev);
         }
         // Not checked against the list again.
         if (abbrev.size() > 10)
             abbrev = std::string(text::left(abbrev, 8)) + std::string(text::right(abbrev, 2));
-        used_.insert(abbrev);
+        list_.insert(abbrev);
         return abbrev;
     }
 
 private:
-    text::CaseInsensitiveSet used_;
-    std::unordered_map<std::string, long> nextNumber_;
+    builder::Abbreviations list_;
 };
-
-void reportSmallSection(const StepReport& report, const char* section, std::size_t count,
-                        const char* consequence) {
-    if (count == 1)
-        report.emit("seccion_insuficiente", [&] {
-            return std::pair{std::string(section),
-                             std::string("tiene un solo elemento; ") + consequence};
-        });
-}
 
 // The level of a programme; reports a programme that is not in the ensenanzas section.
 std::string levelOf(const FirstMatch& level, const std::string& programme, const StepReport& report,
@@ -137,7 +113,7 @@ std::string levelOf(const FirstMatch& level, const std::string& programme, const
 } // namespace
 
 void ExportRun::BuildCoursesAndGroups() {
-    const auto& document = loaded(document_);
+    const auto& document = builder::loadedDocument(document_);
 
     // Table::rebuild deletes each table's old .DBF and .MDX itself, and only after it has taken
     // the old table's lock: deleting the files here first would remove a table that Horvex or
@@ -152,9 +128,9 @@ void ExportRun::BuildCoursesAndGroups() {
     const FirstMatch level(document.select("/centro/ensenanzas/ensenanza"), "ensenanza",
                            "abreviatura");
     const StepReport report(state_.observer, "BuildCoursesAndGroups");
-    reportSmallSection(report, "cursos", courseList.count(), "CURSOST queda sin filas");
-    reportSmallSection(report, "ensenanzas", level.count(),
-                       "NIVEL queda vacío en todos los cursos y grupos");
+    builder::reportSmallSection(report, "cursos", courseList.count(), "CURSOST queda sin filas");
+    builder::reportSmallSection(report, "ensenanzas", level.count(),
+                                "NIVEL queda vacío en todos los cursos y grupos");
     if (courseList.count() > 1) {
         for (std::size_t i = 0; i < courseList.count(); ++i) {
             const itaca::Element course = courseList.item(i);
@@ -197,10 +173,10 @@ void ExportRun::BuildCoursesAndGroups() {
                                    "curso");
     auto teachers = worktables::Table::open(folder_, "PROFT");
     const itaca::ElementList groupList = document.select("/centro/grupos/grupo");
-    reportSmallSection(report, "grupos", groupList.count(), "GRUPOST queda sin filas");
+    builder::reportSmallSection(report, "grupos", groupList.count(), "GRUPOST queda sin filas");
     if (groupList.count() > 1)
-        reportSmallSection(report, "cursos_grupo", courseOfGroup.count(),
-                           "CLAVECURSO queda vacío en todos los grupos");
+        builder::reportSmallSection(report, "cursos_grupo", courseOfGroup.count(),
+                                    "CLAVECURSO queda vacío en todos los grupos");
     if (groupList.count() > 1) {
         for (std::size_t i = 0; i < groupList.count(); ++i) {
             const itaca::Element group = groupList.item(i);

@@ -1,5 +1,6 @@
 // ASIGNOMT: one row per distinct subject code, then one per distinct duty name.
 
+#include "export/builder_internal.h"
 #include "export/export_run.h"
 #include "export/report.h"
 #include "export/report_memo.h"
@@ -14,27 +15,12 @@ namespace pelmira::exporting {
 
 namespace {
 
-const itaca::ItacaDocument& loaded(const std::shared_ptr<const itaca::ItacaDocument>& document) {
-    if (!document)
-        throw Error("No se ha cargado ningún documento de ITACA");
-    return *document;
-}
-
 // The name attribute of the selected language: Valencian only for the exact item "VALENCIÁ".
 const char* nameAttribute(const RunState& state) {
     return state.language == text::kValencian ? "nombre_val" : "nombre_cas";
 }
 
 // A section that the step reads only with at least two elements.
-void reportSmallSection(const StepReport& report, const char* section, std::size_t count,
-                        const char* consequence) {
-    if (count == 1)
-        report.emit("seccion_insuficiente", [&] {
-            return std::pair{std::string(section),
-                             std::string("tiene un solo elemento; ") + consequence};
-        });
-}
-
 } // namespace
 
 void ExportRun::BuildSubjectNames() {
@@ -42,7 +28,7 @@ void ExportRun::BuildSubjectNames() {
     state_.usedCodes.clear();
     state_.usedNames.clear();
 
-    const auto& document = loaded(document_);
+    const auto& document = builder::loadedDocument(document_);
     auto table = worktables::Table::rebuild(folder_, "ASIGNOMT", schemas::asignomt());
     const char* nameAttr = nameAttribute(state_);
 
@@ -54,8 +40,8 @@ void ExportRun::BuildSubjectNames() {
     }
 
     const itaca::ElementList subjects = document.select("/centro/contenidos/contenido");
-    reportSmallSection(report, "contenidos", subjects.count(),
-                       "no se escribe ninguna fila de contenido en ASIGNOMT");
+    builder::reportSmallSection(report, "contenidos", subjects.count(),
+                                "no se escribe ninguna fila de contenido en ASIGNOMT");
     if (subjects.count() > 1) {
         for (std::size_t i = 0; i < subjects.count(); ++i) {
             const itaca::Element subject = subjects.item(i);
@@ -111,15 +97,15 @@ void ExportRun::BuildSubjectNames() {
 }
 
 void ExportRun::AddDutyNames() {
-    const auto& document = loaded(document_);
+    const auto& document = builder::loadedDocument(document_);
     auto table = worktables::Table::open(folder_, "ASIGNOMT");
     const char* nameAttr = nameAttribute(state_);
 
     const StepReport report(state_.observer, "AddDutyNames");
 
     const itaca::ElementList duties = document.select("/centro/ocupaciones/ocupacion");
-    reportSmallSection(report, "ocupaciones", duties.count(),
-                       "no se escribe ninguna fila de ocupación en ASIGNOMT");
+    builder::reportSmallSection(report, "ocupaciones", duties.count(),
+                                "no se escribe ninguna fila de ocupación en ASIGNOMT");
     if (duties.count() > 1) {
         for (std::size_t i = 0; i < duties.count(); ++i) {
             const itaca::Element duty = duties.item(i);

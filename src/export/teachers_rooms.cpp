@@ -1,6 +1,7 @@
 // PROFT and AULAT: one row per teacher and per room, each with an abbreviation unique within
 // its table (letter case ignored).
 
+#include "export/builder_internal.h"
 #include "export/export_run.h"
 #include "export/report.h"
 #include "export/schemas.h"
@@ -13,59 +14,17 @@
 
 namespace pelmira::exporting {
 
-namespace {
-
-const itaca::ItacaDocument& loaded(const std::shared_ptr<const itaca::ItacaDocument>& document) {
-    if (!document)
-        throw Error("No se ha cargado ningún documento de ITACA");
-    return *document;
-}
-
-// The abbreviations handed out so far by one step. numbered() gives the first of base + "1",
-// base + "2", ... not yet in the list; it remembers where the search for each base ended, so
-// many equal bases cost no more than one pass (the list only grows, so every number skipped
-// once stays taken).
-class Abbreviations {
-public:
-    bool contains(const std::string& s) const { return used_.contains(s); }
-    void insert(const std::string& s) { used_.insert(s); }
-
-    std::string numbered(const std::string& base) {
-        long& next = nextNumber_[text::foldCase(base)];
-        if (next < 1)
-            next = 1;
-        for (;; ++next) {
-            std::string candidate = base + std::to_string(next);
-            if (!used_.contains(candidate))
-                return candidate;
-        }
-    }
-
-private:
-    text::CaseInsensitiveSet used_;
-    std::unordered_map<std::string, long> nextNumber_;
-};
-
-void reportSmallSection(const StepReport& report, const char* section, std::size_t count,
-                        const char* table) {
-    if (count == 1)
-        report.emit("seccion_insuficiente", [&] {
-            return std::pair{std::string(section),
-                             "tiene un solo elemento; " + std::string(table) + " queda sin filas"};
-        });
-}
-
-} // namespace
+namespace {} // namespace
 
 void ExportRun::BuildTeachers() {
-    const auto& document = loaded(document_);
+    const auto& document = builder::loadedDocument(document_);
     auto table = worktables::Table::rebuild(folder_, "PROFT", schemas::proft());
-    Abbreviations abbreviations;
+    builder::Abbreviations abbreviations;
 
     const StepReport report(state_.observer, "BuildTeachers");
     KeyOwners idNumbers;
     const itaca::ElementList teachers = document.select("/centro/docentes/docente");
-    reportSmallSection(report, "docentes", teachers.count(), "PROFT");
+    builder::reportSmallSection(report, "docentes", teachers.count(), "PROFT queda sin filas");
     if (teachers.count() > 1) {
         for (std::size_t i = 0; i < teachers.count(); ++i) {
             const itaca::Element teacher = teachers.item(i);
@@ -109,14 +68,14 @@ void ExportRun::BuildTeachers() {
 }
 
 void ExportRun::BuildRooms() {
-    const auto& document = loaded(document_);
+    const auto& document = builder::loadedDocument(document_);
     auto table = worktables::Table::rebuild(folder_, "AULAT", schemas::aulat());
-    Abbreviations abbreviations;
+    builder::Abbreviations abbreviations;
 
     const StepReport report(state_.observer, "BuildRooms");
     KeyOwners roomCodes;
     const itaca::ElementList rooms = document.select("/centro/aulas/aula");
-    reportSmallSection(report, "aulas", rooms.count(), "AULAT");
+    builder::reportSmallSection(report, "aulas", rooms.count(), "AULAT queda sin filas");
     if (rooms.count() > 1) {
         for (std::size_t i = 0; i < rooms.count(); ++i) {
             const itaca::Element room = rooms.item(i);
