@@ -11,7 +11,9 @@ namespace pelmira::cli {
 CliInteraction::CliInteraction(CliAnswers answers, std::ostream& out, std::ostream& err)
     : answers_(std::move(answers)), out_(out), err_(err) {}
 
-std::optional<std::filesystem::path> CliInteraction::pickXmlFile() { return answers_.xml; }
+std::optional<std::filesystem::path> CliInteraction::pickXmlFile() {
+    return answers_.xml;
+}
 
 void CliInteraction::showChooser(itaca::TemplateChooser& chooser) {
     // An error inside the chooser does not end the run: the window would show it and stay open
@@ -36,6 +38,8 @@ bool CliInteraction::ask(Question which, const std::string& text) {
     return yes;
 }
 
-void CliInteraction::message(const std::string& text) { out_ << text << '\n'; }
+void CliInteraction::message(const std::string& text) {
+    out_ << text << '\n';
+}
 
 } // namespace pelmira::cli

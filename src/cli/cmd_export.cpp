@@ -4,6 +4,7 @@
 #include "cli/cli_interaction.h"
 #include "cli/commands.h"
 #include "cli/export_options.h"
+#include "cli/run_command.h"
 #include "export/export_run.h"
 #include "export/report.h"
 #include "export/run_state.h"
@@ -80,29 +81,19 @@ int exportCommand(const Args& args) {
         std::cout.flush();
     };
 
-    // The one place where an error that ends the run is shown.
-    try {
-        const worktables::WorkFolder folder = options->workdir
-                                                  ? worktables::WorkFolder(*options->workdir)
-                                                  : worktables::WorkFolder::standard();
-        exporting::RunState state;
-        if (options->report)
-            state.observer = &report;
-        CliInteraction ui(options->answers, std::cout, std::cerr);
-        exporting::ExportRun run(state, ui, folder);
-        const exporting::RunOutcome outcome = run.run();
-        printReport();
-        return outcome == exporting::RunOutcome::Completed ? 0 : 3;
-    } catch (const Error& e) {
-        std::cout.flush();
-        std::cerr << e.what() << '\n';
-    } catch (const std::exception& e) {
-        std::cout.flush();
-        std::cerr << "Error inesperado: " << e.what() << '\n';
-    }
-    std::cerr.flush();
-    printReport();
-    return 1;
+    return exitStatusOf(
+        [&] {
+            const worktables::WorkFolder folder = options->workdir
+                                                      ? worktables::WorkFolder(*options->workdir)
+                                                      : worktables::WorkFolder::standard();
+            exporting::RunState state;
+            if (options->report)
+                state.observer = &report;
+            CliInteraction ui(options->answers, std::cout, std::cerr);
+            exporting::ExportRun run(state, ui, folder);
+            return run.run();
+        },
+        printReport);
 }
 
 } // namespace pelmira::cli

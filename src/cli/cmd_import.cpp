@@ -1,5 +1,6 @@
 #include "cli/cli_interaction.h"
 #include "cli/commands.h"
+#include "cli/run_command.h"
 #include "export/report.h"
 #include "export/run_state.h"
 #include "import/import_run.h"
@@ -76,35 +77,26 @@ int importCommand(const Args& args) {
         std::cout.flush();
     };
 
-    try {
-        exporting::RunState state;
-        if (wantReport)
-            state.observer = &report;
-        if (language)
-            state.language = text::toCp1252(*language);
+    return exitStatusOf(
+        [&] {
+            exporting::RunState state;
+            if (wantReport)
+                state.observer = &report;
+            if (language)
+                state.language = text::toCp1252(*language);
 
-        CliAnswers answers;
-        answers.xml = *xml;
-        if (templateText)
-            answers.templateText = text::toCp1252(*templateText);
+            CliAnswers answers;
+            answers.xml = *xml;
+            if (templateText)
+                answers.templateText = text::toCp1252(*templateText);
 
-        worktables::WorkFolder folder =
-            workdir ? worktables::WorkFolder(*workdir) : worktables::WorkFolder::standard();
-        CliInteraction ui(std::move(answers), std::cout, std::cerr);
-        importing::ImportRun run(state, ui, std::move(folder));
-        const exporting::RunOutcome outcome = run.run();
-        printReport();
-        return outcome == exporting::RunOutcome::Completed ? 0 : 3;
-    } catch (const Error& e) {
-        std::cout.flush();
-        std::cerr << e.what() << '\n';
-    } catch (const std::exception& e) {
-        std::cout.flush();
-        std::cerr << "Error inesperado: " << e.what() << '\n';
-    }
-    std::cerr.flush();
-    printReport();
-    return 1;
+            worktables::WorkFolder folder =
+                workdir ? worktables::WorkFolder(*workdir) : worktables::WorkFolder::standard();
+            CliInteraction ui(std::move(answers), std::cout, std::cerr);
+            importing::ImportRun run(state, ui, std::move(folder));
+            return run.run();
+        },
+        printReport);
 }
 
 } // namespace pelmira::cli
