@@ -3,6 +3,7 @@
 #include "app/Plantihoras.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -50,14 +51,39 @@ void QtInteraction::showChooser(itaca::TemplateChooser& chooser) {
     window.exec();
 }
 
-bool QtInteraction::ask(Question, const std::string& text) {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Confirmación"), messageText(text),
-                    QMessageBox::NoButton, parent_);
+namespace {
+
+// A confirmation box that tells closing by its close box apart from the Escape key: both give
+// the escape button, but the two questions read a closed box differently.
+class ConfirmationBox : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+    bool closedByCloseBox() const { return closed_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override {
+        closed_ = true;
+        QMessageBox::closeEvent(event);
+    }
+
+private:
+    bool closed_ = false;
+};
+
+} // namespace
+
+bool QtInteraction::ask(Question which, const std::string& text) {
+    ConfirmationBox box(QMessageBox::Question, QStringLiteral("Confirmación"), messageText(text),
+                        QMessageBox::NoButton, parent_);
     QPushButton* yes = box.addButton(QStringLiteral("&Si"), QMessageBox::YesRole);
     QPushButton* no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
     box.setDefaultButton(yes);
     box.setEscapeButton(no);
     box.exec();
+    // Closing the box is no answer: the group-timetable step goes on unless told Si, pruning
+    // goes on unless told No.
+    if (box.closedByCloseBox() && box.clickedButton() != yes)
+        return which == Question::PruneUnused;
     return box.clickedButton() == yes;
 }
 

@@ -90,6 +90,24 @@ private Q_SLOTS:
         QCOMPARE(got, answer);
     }
 
+    // Closing the box answers neither Si nor No: each step goes on with its own work, so the
+    // group-timetable question fits the rows (as No would) and pruning prunes (as Si would).
+    void closedQuestion_data() {
+        QTest::addColumn<int>("which");
+        QTest::addColumn<bool>("answer");
+        QTest::newRow("all templates: closing goes on as No")
+            << int(Question::AllTemplates) << false;
+        QTest::newRow("prune: closing goes on as Si") << int(Question::PruneUnused) << true;
+    }
+
+    void closedQuestion() {
+        QFETCH(int, which);
+        QFETCH(bool, answer);
+        app::QtInteraction ui(nullptr);
+        testing::whenModal([](QWidget* w) { w->close(); });
+        QCOMPARE(ui.ask(Question(which), "Pregunta"), answer);
+    }
+
     void message() {
         app::QtInteraction ui(nullptr);
         QString title, text;
