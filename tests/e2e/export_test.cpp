@@ -1,6 +1,7 @@
 // pelmira-cli export on the sample school tests/data/escuela.xml: exit statuses, what is shown
 // on stdout and stderr, and every row of every work table it leaves.
 
+#include "support/run_program.h"
 #include "support/temp_dir.h"
 #include "text/text.h"
 #include "worktables/table.h"
@@ -32,44 +33,13 @@ const fs::path kSchool = fs::path(PELMIRA_TEST_DATA) / "escuela.xml";
 using Row = std::vector<std::string>;
 using Rows = std::vector<Row>;
 
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using Result = pelmira::testing::ProgramResult;
+using pelmira::testing::slurp;
 
 // Runs pelmira-cli with the arguments, stdout and stderr captured.
 Result cli(const pelmira::testing::TempDir& tmp, std::vector<std::string> args) {
     args.insert(args.begin(), PELMIRA_CLI);
-    const fs::path out = tmp / "stdout.txt";
-    const fs::path err = tmp / "stderr.txt";
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(o, 1);
-        dup2(e, 2);
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    Result r;
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = slurp(out);
-    r.err = slurp(err);
-    return r;
+    return pelmira::testing::runProgram(std::move(args), tmp.path());
 }
 
 // Every live row of a table with every field, as UTF-8.

@@ -2,6 +2,7 @@
 // work tables left alone by check, its scratch folder removed, the tables of export the same
 // with and without --report, and the report of a run that ends on an error.
 
+#include "support/run_program.h"
 #include "support/temp_dir.h"
 #include "worktables/table.h"
 #include "worktables/workfolder.h"
@@ -29,18 +30,8 @@ namespace {
 
 const fs::path kCentre = fs::path(PELMIRA_EXPORT_DATA) / "report_centre.xml";
 
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using Result = pelmira::testing::ProgramResult;
+using pelmira::testing::slurp;
 
 std::map<std::string, std::string> contents(const fs::path& dir) {
     std::map<std::string, std::string> out;
@@ -65,32 +56,9 @@ protected:
 
     Result cli(std::vector<std::string> args) {
         args.insert(args.begin(), PELMIRA_CLI);
-        const fs::path out = tmp / "stdout.txt";
-        const fs::path err = tmp / "stderr.txt";
-        const std::string winePrefix = wine.string();
-        const std::string tmpDir = scratch.string();
-        const pid_t pid = fork();
-        if (pid == 0) {
-            const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            dup2(o, 1);
-            dup2(e, 2);
-            setenv("WINEPREFIX", winePrefix.c_str(), 1);
-            setenv("TMPDIR", tmpDir.c_str(), 1);
-            std::vector<char*> argv;
-            for (auto& a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        int status = 0;
-        waitpid(pid, &status, 0);
-        Result r;
-        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.out = slurp(out);
-        r.err = slurp(err);
-        return r;
+        return pelmira::testing::runProgram(
+            std::move(args), tmp.path(),
+            {{"WINEPREFIX", wine.string()}, {"TMPDIR", scratch.string()}});
     }
 };
 
