@@ -10,11 +10,8 @@
 #include "worktables/table.h"
 
 #include <string>
-#include <unordered_map>
 
 namespace pelmira::exporting {
-
-namespace {} // namespace
 
 void ExportRun::BuildTeachers() {
     const auto& document = builder::loadedDocument(document_);
