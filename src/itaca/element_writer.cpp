@@ -7,6 +7,7 @@
 #include "text/text.h"
 
 #include <libxml/xmlIO.h>
+#include <utility>
 
 namespace pelmira::itaca {
 
@@ -19,29 +20,22 @@ struct AttributeEscapes {
     std::string byByte[256];
     bool plain[256];
     AttributeEscapes() {
+        static constexpr std::pair<char, const char*> kReferences[] = {
+            {'&', "&amp;"}, {'<', "&lt;"},   {'>', "&gt;"},   {'"', "&quot;"},
+            {'\t', "&#9;"}, {'\n', "&#10;"}, {'\r', "&#13;"},
+        };
         for (int b = 0; b < 256; ++b) {
             const char c = static_cast<char>(b);
             std::string& e = byByte[b];
             if (b >= 0x80)
                 e = text::toUtf8(std::string_view(&c, 1));
-            else if (c == '&')
-                e = "&amp;";
-            else if (c == '<')
-                e = "&lt;";
-            else if (c == '>')
-                e = "&gt;";
-            else if (c == '"')
-                e = "&quot;";
-            else if (c == '\t')
-                e = "&#9;";
-            else if (c == '\n')
-                e = "&#10;";
-            else if (c == '\r')
-                e = "&#13;";
             else if (b < 0x20)
                 e = "?";
             else
                 e = std::string(1, c);
+            for (const auto& [character, reference] : kReferences)
+                if (c == character)
+                    e = reference;
             plain[b] = e.size() == 1 && e[0] == c;
         }
     }

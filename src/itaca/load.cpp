@@ -1,9 +1,11 @@
 // Loading a centre document: libxml2's parser set up so that nothing outside the document is
-// ever read (no network, no DTD, no external entity), fed from an open stream so that an I/O
-// error is told apart from a parse error, its first error kept for the message, and the section
-// elements' attributes handed to the compact attribute store.
+// ever read (no network, no DTD, no external entity) and Windows-1252 is read whether libxml2
+// converts it or not; fed from an open stream so that an I/O error is told apart from a parse
+// error; its first error kept for the message; the section elements' attributes handed to the
+// compact attribute store.
 
 #include "itaca/attribute_store.h"
+#include "itaca/cp1252_encoding.h"
 #include "itaca/document.h"
 #include "itaca/files.h"
 #include "itaca/xml.h"
@@ -33,11 +35,14 @@ xmlParserInputPtr refuseExternalEntity(const char* /*url*/, const char* /*id*/,
     return nullptr;
 }
 
-void installEntityLoader() {
+// Once for the process, before the first document: the refusing entity loader, and Windows-1252
+// where libxml2 cannot convert it itself.
+void setUpLibxml2() {
     static std::once_flag once;
     std::call_once(once, [] {
         xmlInitParser();
         xmlSetExternalEntityLoader(refuseExternalEntity);
+        ensureCp1252Encoding();
     });
 }
 
@@ -119,7 +124,7 @@ struct DocFree {
 } // namespace
 
 std::shared_ptr<ItacaDocument> ItacaDocument::load(const fs::path& file) {
-    installEntityLoader();
+    setUpLibxml2();
     const std::string name = displayName(file);
 
     std::error_code ec;
