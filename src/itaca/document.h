@@ -4,6 +4,7 @@
 // with the network and external entities switched off; every value used is an attribute of an
 // element in a section (/centro/<section>/<element>).
 
+#include "itaca/element_writer.h"
 #include "text/error.h"
 
 #include <cstddef>
@@ -16,7 +17,6 @@
 
 struct _xmlDoc;
 struct _xmlNode;
-struct _xmlOutputBuffer;
 
 namespace pelmira::itaca {
 
@@ -63,48 +63,19 @@ private:
     std::string section_;
 };
 
+// The elements that ItacaDocument::select() found for a path.
 class ElementList {
 public:
+    ElementList() = default;
+    ElementList(std::vector<_xmlNode*> nodes, std::string path)
+        : nodes_(std::move(nodes)), path_(std::move(path)) {}
+
     std::size_t count() const { return nodes_.size(); }
     Element item(std::size_t index) const; // 0-based, index < count()
 
 private:
-    friend class ItacaDocument;
     std::vector<_xmlNode*> nodes_;
     std::string path_;
-};
-
-// Writes elements straight into the file that ItacaDocument::save(file, content) is writing,
-// for content far larger than it would be sensible to build as a tree first. An element started
-// gets its attributes, in the order given, until a child is started or it is ended; an element
-// without children is written as an empty element; elements the content leaves open are closed
-// after it. The output is indented like save()'s.
-class ElementWriter {
-public:
-    ElementWriter(const ElementWriter&) = delete;
-    ElementWriter& operator=(const ElementWriter&) = delete;
-
-    void startElement(std::string_view name);
-    // A cp1252 value, escaped and converted as Element::setAttribute converts it. Only right
-    // after startElement() or another attribute().
-    void attribute(std::string_view name, std::string_view cp1252);
-    void endElement();
-
-private:
-    friend class ItacaDocument;
-    explicit ElementWriter(_xmlOutputBuffer* out, std::size_t depth);
-    void closeStartTag();
-    void indent(std::size_t depth);
-    void flushIfFull();
-    void flush();
-
-    static constexpr std::size_t kFlushSize = 64 * 1024;
-    _xmlOutputBuffer* out_;
-    std::string pending_; // UTF-8, handed to the output (and its encoder) in large pieces
-    std::vector<std::string> open_;
-    std::size_t baseDepth_;
-    std::size_t floor_ = 0; // elements the content may not close (the root)
-    bool startTagOpen_ = false;
 };
 
 class ItacaDocument {
@@ -146,7 +117,7 @@ public:
               const std::function<void(ElementWriter&)>& rootContent) const;
 
 private:
-    ItacaDocument();
+    ItacaDocument(_xmlDoc* doc, std::unique_ptr<AttributeStore> store, std::filesystem::path file);
     _xmlDoc* doc_ = nullptr;
     std::unique_ptr<AttributeStore> store_; // outlives doc_, whose elements point into it
     std::filesystem::path file_;
