@@ -4,7 +4,7 @@
 // answers to the questions come from the options; every message and every question (with the
 // answer taken) is printed on its own line on standard output.
 
-#include "export/interaction.h"
+#include "run/interaction.h"
 
 #include <filesystem>
 #include <iosfwd>
@@ -21,7 +21,7 @@ struct CliAnswers {
     bool pruneUnused = true;                 // --prune-question
 };
 
-class CliInteraction : public exporting::Interaction {
+class CliInteraction : public run::Interaction {
 public:
     CliInteraction(CliAnswers answers, std::ostream& out, std::ostream& err);
 

@@ -8,8 +8,8 @@
 #include "cli/commands.h"
 #include "cli/export_options.h"
 #include "export/export_run.h"
-#include "export/report.h"
-#include "export/run_state.h"
+#include "run/report.h"
+#include "run/run_state.h"
 #include "text/error.h"
 #include "worktables/workfolder.h"
 
@@ -65,21 +65,21 @@ int checkCommand(const Args& args) {
     if (!options)
         return 2;
 
-    exporting::RunReport report;
+    run::RunReport report;
     // What the run would show (its messages, the questions and the answers taken) is not the
     // point of a check; it is shown only when the run cannot start.
     std::ostringstream shownByRun;
     try {
         const ScratchFolder scratch;
-        exporting::RunState state;
+        run::RunState state;
         state.observer = &report;
         CliInteraction ui(options->answers, shownByRun, std::cerr);
         exporting::ExportRun run(state, ui, worktables::WorkFolder(scratch.path()));
-        if (run.run() != exporting::RunOutcome::Completed) {
+        if (run.run() != run::RunOutcome::Completed) {
             std::cerr << shownByRun.str();
             return 3;
         }
-        std::cout << exporting::formatReport(report.events(), kTitle);
+        std::cout << run::formatReport(report.events(), kTitle);
         std::cout.flush();
         return 0;
     } catch (const Error& e) {
@@ -88,7 +88,7 @@ int checkCommand(const Args& args) {
         std::cerr << "Error inesperado: " << e.what() << '\n';
     }
     std::cerr.flush();
-    std::cout << exporting::formatReport(report.events(), kTitle);
+    std::cout << run::formatReport(report.events(), kTitle);
     std::cout.flush();
     return 1;
 }

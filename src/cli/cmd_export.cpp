@@ -6,8 +6,8 @@
 #include "cli/export_options.h"
 #include "cli/run_command.h"
 #include "export/export_run.h"
-#include "export/report.h"
-#include "export/run_state.h"
+#include "run/report.h"
+#include "run/run_state.h"
 #include "text/error.h"
 #include "text/text.h"
 #include "worktables/workfolder.h"
@@ -73,11 +73,11 @@ int exportCommand(const Args& args) {
     if (!options)
         return 2;
 
-    exporting::RunReport report;
+    run::RunReport report;
     // The report comes after everything the run printed, also when an error ended it.
     const auto printReport = [&] {
         if (options->report)
-            std::cout << exporting::formatReport(report.events(), "Informe de la exportación");
+            std::cout << run::formatReport(report.events(), "Informe de la exportación");
         std::cout.flush();
     };
 
@@ -86,7 +86,7 @@ int exportCommand(const Args& args) {
             const worktables::WorkFolder folder = options->workdir
                                                       ? worktables::WorkFolder(*options->workdir)
                                                       : worktables::WorkFolder::standard();
-            exporting::RunState state;
+            run::RunState state;
             if (options->report)
                 state.observer = &report;
             CliInteraction ui(options->answers, std::cout, std::cerr);

@@ -1,9 +1,9 @@
 #include "cli/cli_interaction.h"
 #include "cli/commands.h"
 #include "cli/run_command.h"
-#include "export/report.h"
-#include "export/run_state.h"
 #include "import/import_run.h"
+#include "run/report.h"
+#include "run/run_state.h"
 #include "text/error.h"
 #include "text/text.h"
 #include "worktables/workfolder.h"
@@ -70,16 +70,16 @@ int importCommand(const Args& args) {
     if (!xml)
         return badUsage("falta el archivo XML");
 
-    exporting::RunReport report;
+    run::RunReport report;
     const auto printReport = [&] {
         if (wantReport)
-            std::cout << exporting::formatReport(report.events(), "Informe de la importación");
+            std::cout << run::formatReport(report.events(), "Informe de la importación");
         std::cout.flush();
     };
 
     return exitStatusOf(
         [&] {
-            exporting::RunState state;
+            run::RunState state;
             if (wantReport)
                 state.observer = &report;
             if (language)

@@ -7,11 +7,10 @@
 
 namespace pelmira::cli {
 
-int exitStatusOf(const std::function<exporting::RunOutcome()>& run,
-                 const std::function<void()>& after) {
+int exitStatusOf(const std::function<run::RunOutcome()>& run, const std::function<void()>& after) {
     int status = 1;
     try {
-        status = run() == exporting::RunOutcome::Completed ? 0 : 3;
+        status = run() == run::RunOutcome::Completed ? 0 : 3;
     } catch (const Error& e) {
         std::cout.flush();
         std::cerr << e.what() << '\n';

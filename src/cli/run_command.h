@@ -2,7 +2,7 @@
 
 // The one place where pelmira-cli shows an error that ends a run.
 
-#include "export/run_state.h"
+#include "run/run_state.h"
 
 #include <functional>
 
@@ -11,7 +11,6 @@ namespace pelmira::cli {
 // Calls `run` and turns how it ended into the exit status: 0 completed, 3 input missing, 1 an
 // error (its message on standard error, after whatever the run printed). `after` runs last on
 // every path (the report is printed there).
-int exitStatusOf(const std::function<exporting::RunOutcome()>& run,
-                 const std::function<void()>& after);
+int exitStatusOf(const std::function<run::RunOutcome()>& run, const std::function<void()>& after);
 
 } // namespace pelmira::cli
