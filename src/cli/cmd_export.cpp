@@ -1,12 +1,9 @@
 // pelmira-cli export: an ITACA file into Horvex's work tables.
 
 #include "cli/commands.h"
-#include "cli/run_command.h"
 #include "cli/run_options.h"
 #include "export/export_run.h"
-#include "run/report.h"
 
-#include <ostream>
 #include <vector>
 
 namespace pelmira::cli {
@@ -14,24 +11,10 @@ namespace pelmira::cli {
 namespace {
 
 int runExport(const Arguments& args, Environment& env) {
-    const bool wantReport = args.has(kReport);
-    run::RunReport report;
-    return exitStatusOf(
-        env,
-        [&] {
-            const worktables::WorkFolder folder = workFolderFrom(args);
-            run::RunState state = stateFrom(args);
-            if (wantReport)
-                state.observer = &report;
-            const auto ui = env.makeInteraction(answersFrom(args), env.out, env.err);
-            exporting::ExportRun run(state, *ui, folder);
-            return run.run();
-        },
-        // The report comes after everything the run printed, also when an error ended it.
-        [&](int) {
-            if (wantReport)
-                env.out << run::formatReport(report.events(), "Informe de la exportación");
-            env.out.flush();
+    return runReported(
+        args, env, "Informe de la exportación",
+        [](run::RunState& state, run::Interaction& ui, worktables::WorkFolder folder) {
+            return exporting::ExportRun(state, ui, std::move(folder)).run();
         });
 }
 

@@ -1,35 +1,18 @@
 // pelmira-cli import: Horvex's solution SOLUC.DBF into a result document for ITACA.
 
 #include "cli/commands.h"
-#include "cli/run_command.h"
 #include "cli/run_options.h"
 #include "import/import_run.h"
-#include "run/report.h"
-
-#include <ostream>
 
 namespace pelmira::cli {
 
 namespace {
 
 int runImport(const Arguments& args, Environment& env) {
-    const bool wantReport = args.has(kReport);
-    run::RunReport report;
-    return exitStatusOf(
-        env,
-        [&] {
-            run::RunState state = stateFrom(args);
-            if (wantReport)
-                state.observer = &report;
-            worktables::WorkFolder folder = workFolderFrom(args);
-            const auto ui = env.makeInteraction(answersFrom(args), env.out, env.err);
-            importing::ImportRun run(state, *ui, std::move(folder));
-            return run.run();
-        },
-        [&](int) {
-            if (wantReport)
-                env.out << run::formatReport(report.events(), "Informe de la importación");
-            env.out.flush();
+    return runReported(
+        args, env, "Informe de la importación",
+        [](run::RunState& state, run::Interaction& ui, worktables::WorkFolder folder) {
+            return importing::ImportRun(state, ui, std::move(folder)).run();
         });
 }
 

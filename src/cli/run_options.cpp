@@ -1,6 +1,10 @@
 #include "cli/run_options.h"
 
+#include "cli/run_command.h"
+#include "run/report.h"
 #include "text/text.h"
+
+#include <ostream>
 
 namespace pelmira::cli {
 
@@ -80,6 +84,26 @@ worktables::WorkFolder workFolderFrom(const Arguments& args) {
     const std::string* dir = args.value(kWorkdir);
     return dir ? worktables::WorkFolder(std::filesystem::path(*dir))
                : worktables::WorkFolder::standard();
+}
+
+int runReported(const Arguments& args, Environment& env, const char* reportTitle,
+                const RunStarter& run) {
+    const bool wantReport = args.has(kReport);
+    run::RunReport report;
+    return exitStatusOf(
+        env,
+        [&] {
+            run::RunState state = stateFrom(args);
+            if (wantReport)
+                state.observer = &report;
+            const auto ui = env.makeInteraction(answersFrom(args), env.out, env.err);
+            return run(state, *ui, workFolderFrom(args));
+        },
+        [&](int) {
+            if (wantReport)
+                env.out << run::formatReport(report.events(), reportTitle);
+            env.out.flush();
+        });
 }
 
 } // namespace pelmira::cli

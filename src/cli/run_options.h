@@ -8,6 +8,7 @@
 #include "run/run_state.h"
 #include "worktables/workfolder.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,5 +45,16 @@ run::RunState stateFrom(const Arguments& args);
 
 // --workdir, or Horvex's own folder.
 worktables::WorkFolder workFolderFrom(const Arguments& args);
+
+// What `run` gets from the options: the run state, the interaction the environment makes over the
+// answers and its streams, and the work folder.
+using RunStarter = std::function<run::RunOutcome(run::RunState& state, run::Interaction& ui,
+                                                 worktables::WorkFolder folder)>;
+
+// Export and import as pelmira-cli runs them: `run` on what the options give, and with --report
+// the report titled `reportTitle` after everything the run printed, also when an error ended it.
+// Returns the exit status.
+int runReported(const Arguments& args, Environment& env, const char* reportTitle,
+                const RunStarter& run);
 
 } // namespace pelmira::cli
