@@ -156,8 +156,6 @@ void TMForm::FormCreate() {
             fillClientArea(Draw3D2);
         }
     }
-    state_.usedCodes.clear();
-    state_.usedNames.clear();
 }
 
 void TMForm::embedInto(std::uint32_t handle) {
@@ -228,17 +226,17 @@ void TMForm::setInteractionFactory(InteractionFactory factory) {
     options_.interactionFactory = std::move(factory);
 }
 
-std::unique_ptr<exporting::Interaction> TMForm::makeStandardInteraction() {
+std::unique_ptr<run::Interaction> TMForm::makeStandardInteraction() {
     auto ui = std::make_unique<QtInteraction>(this);
     ui->setInitialFile(state_.xmlFileName);
     return ui;
 }
 
-void TMForm::runWindowed(const std::function<exporting::RunOutcome(exporting::Interaction&)>& run) {
+void TMForm::runWindowed(const std::function<run::RunOutcome(run::Interaction&)>& run) {
     state_.language = toCp1252(ComboBoxValCast->currentText());
-    std::unique_ptr<exporting::Interaction> ui = options_.interactionFactory
-                                                     ? options_.interactionFactory(*this)
-                                                     : makeStandardInteraction();
+    std::unique_ptr<run::Interaction> ui = options_.interactionFactory
+                                               ? options_.interactionFactory(*this)
+                                               : makeStandardInteraction();
 
     // What the chooser handed back shows in the window whether the run completes or not.
     struct ShowState {
@@ -251,8 +249,8 @@ void TMForm::runWindowed(const std::function<exporting::RunOutcome(exporting::In
         }
     } showState{*this};
 
-    const exporting::RunOutcome outcome = run(*ui);
-    if (outcome == exporting::RunOutcome::Completed) {
+    const run::RunOutcome outcome = run(*ui);
+    if (outcome == run::RunOutcome::Completed) {
         BExportar->setEnabled(false);
         BImportar->setEnabled(false);
     }
@@ -262,15 +260,15 @@ void TMForm::runWindowed(const std::function<exporting::RunOutcome(exporting::In
 
 void TMForm::BExportarClick() {
     guarded(this, [this] {
-        runWindowed([this](exporting::Interaction& ui) {
-            return exporting::ExportRun(state_, ui, workFolder()).run();
+        runWindowed([this](run::Interaction& ui) {
+            return exporting::ExportRun(state_, exportState_, ui, workFolder()).run();
         });
     });
 }
 
 void TMForm::BImportarClick() {
     guarded(this, [this] {
-        runWindowed([this](exporting::Interaction& ui) {
+        runWindowed([this](run::Interaction& ui) {
             return importing::ImportRun(state_, ui, workFolder()).run();
         });
     });

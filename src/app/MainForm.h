@@ -4,8 +4,9 @@
 // the two start modes and the Horvex.ini handshake.
 
 #include "app/StartMode.h"
-#include "export/interaction.h"
-#include "export/run_state.h"
+#include "export/export_run.h"
+#include "run/interaction.h"
+#include "run/run_state.h"
 #include "worktables/workfolder.h"
 
 #include <QStringList>
@@ -29,7 +30,7 @@ class GradientPanel;
 class TMForm;
 
 // Builds the dialogs a run talks through; tests put a scripted one in its place.
-using InteractionFactory = std::function<std::unique_ptr<exporting::Interaction>(TMForm&)>;
+using InteractionFactory = std::function<std::unique_ptr<run::Interaction>(TMForm&)>;
 
 struct TMFormOptions {
     QStringList params;                               // command line without the program
@@ -51,8 +52,8 @@ public:
     int launchParamCount() const { return startMode_.launchParamCount; }
     int transferResult() const { return state_.transferResult; }
     const StartMode& startMode() const { return startMode_; }
-    exporting::RunState& state() { return state_; }
-    const exporting::RunState& state() const { return state_; }
+    run::RunState& state() { return state_; }
+    const run::RunState& state() const { return state_; }
 
     std::filesystem::path iniPath() const;
     worktables::WorkFolder workFolder() const;
@@ -61,7 +62,7 @@ public:
     void setInteractionFactory(InteractionFactory factory);
 
     // The real dialogs over this window.
-    std::unique_ptr<exporting::Interaction> makeStandardInteraction();
+    std::unique_ptr<run::Interaction> makeStandardInteraction();
 
 public Q_SLOTS:
     void BExportarClick();
@@ -79,12 +80,13 @@ private:
     void buildWindow();
     void embedInto(std::uint32_t handle);
     void fillClientArea(GradientPanel* panel);
-    void runWindowed(const std::function<exporting::RunOutcome(exporting::Interaction&)>& run);
+    void runWindowed(const std::function<run::RunOutcome(run::Interaction&)>& run);
     void checkHost();
 
     Options options_;
     StartMode startMode_;
-    exporting::RunState state_;
+    run::RunState state_;
+    exporting::ExportState exportState_; // what the export run keeps between attempts
 
     GradientPanel* Draw3D1 = nullptr;
     GradientPanel* Draw3D2 = nullptr;

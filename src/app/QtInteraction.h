@@ -3,7 +3,7 @@
 // The runs' dialogs as real windows: the file dialog "Archivo XML", the chooser TPlantillas,
 // the confirmation boxes, the message box and the hourglass pointer.
 
-#include "export/interaction.h"
+#include "run/interaction.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -11,7 +11,7 @@
 
 namespace pelmira::app {
 
-class QtInteraction : public exporting::Interaction {
+class QtInteraction : public run::Interaction {
 public:
     explicit QtInteraction(QWidget* parent);
     ~QtInteraction() override;

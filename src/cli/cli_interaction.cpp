@@ -2,7 +2,6 @@
 
 #include "itaca/chooser.h"
 #include "text/error.h"
-#include "text/text.h"
 
 #include <ostream>
 
@@ -26,8 +25,6 @@ void CliInteraction::showChooser(itaca::TemplateChooser& chooser) {
         }
     };
     guarded([&] { chooser.activate(); });
-    if (answers_.languageText && chooser.languageVisible())
-        guarded([&] { chooser.setLanguageText(*answers_.languageText); });
     if (answers_.templateText)
         guarded([&] { chooser.setTemplateText(*answers_.templateText); });
 }

@@ -1,25 +1,17 @@
-// pelmira-cli check XML [--template CODE] [--language TEXT] [--group-question si|no]
-//                       [--prune-question si|no]
-//
-// Runs the export into a folder of its own, made for the purpose and removed afterwards, and
-// prints what the run drops, cuts and leaves empty. The real work tables are not touched.
+// pelmira-cli check: the export run into a folder of its own, made for the purpose and removed
+// afterwards, and the report of what the run drops, cuts and leaves empty. The real work tables
+// are not touched.
 
-#include "cli/cli_interaction.h"
 #include "cli/commands.h"
-#include "cli/export_options.h"
+#include "cli/run_command.h"
+#include "cli/run_options.h"
 #include "export/export_run.h"
-#include "export/report.h"
-#include "export/run_state.h"
+#include "run/report.h"
 #include "text/error.h"
-#include "worktables/workfolder.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <exception>
 #include <filesystem>
-#include <iostream>
-#include <optional>
+#include <ostream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <system_error>
@@ -36,11 +28,19 @@ public:
         std::filesystem::path base = std::filesystem::temp_directory_path(ec);
         if (ec)
             base = "/tmp";
-        std::string pattern = (base / "pelmira-check-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            throw Error("No se puede crear una carpeta temporal en " + base.string() + ": " +
-                        std::strerror(errno));
-        path_ = pattern;
+        // A name nobody has taken: creating the folder is what tells.
+        std::random_device random;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::filesystem::path candidate = base / ("pelmira-check-" + suffix(random()));
+            if (std::filesystem::create_directory(candidate, ec)) {
+                path_ = std::move(candidate);
+                return;
+            }
+            if (ec)
+                break;
+        }
+        throw Error("No se puede crear una carpeta temporal en " + base.string() + ": " +
+                    (ec ? ec.message() : std::string("todos los nombres probados existen")));
     }
     ~ScratchFolder() {
         std::error_code ec;
@@ -52,45 +52,59 @@ public:
     const std::filesystem::path& path() const { return path_; }
 
 private:
+    // Six letters and digits, as mkdtemp() gives.
+    static std::string suffix(unsigned value) {
+        static constexpr char kAlphabet[] =
+            "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+        std::string s;
+        for (int i = 0; i < 6; ++i) {
+            s += kAlphabet[value % (sizeof kAlphabet - 1)];
+            value /= sizeof kAlphabet - 1;
+        }
+        return s;
+    }
+
     std::filesystem::path path_;
 };
 
 constexpr const char* kTitle =
     "Informe de la comprobación (no se han tocado las tablas de trabajo)";
 
-} // namespace
-
-int checkCommand(const Args& args) {
-    std::optional<ExportOptions> options = parseExportOptions(args, "check");
-    if (!options)
-        return 2;
-
-    exporting::RunReport report;
+int runCheck(const Arguments& args, Environment& env) {
+    run::RunReport report;
     // What the run would show (its messages, the questions and the answers taken) is not the
     // point of a check; it is shown only when the run cannot start.
     std::ostringstream shownByRun;
-    try {
-        const ScratchFolder scratch;
-        exporting::RunState state;
-        state.observer = &report;
-        CliInteraction ui(options->answers, shownByRun, std::cerr);
-        exporting::ExportRun run(state, ui, worktables::WorkFolder(scratch.path()));
-        if (run.run() != exporting::RunOutcome::Completed) {
-            std::cerr << shownByRun.str();
-            return 3;
-        }
-        std::cout << exporting::formatReport(report.events(), kTitle);
-        std::cout.flush();
-        return 0;
-    } catch (const Error& e) {
-        std::cerr << e.what() << '\n';
-    } catch (const std::exception& e) {
-        std::cerr << "Error inesperado: " << e.what() << '\n';
-    }
-    std::cerr.flush();
-    std::cout << exporting::formatReport(report.events(), kTitle);
-    std::cout.flush();
-    return 1;
+    return exitStatusOf(
+        env,
+        [&] {
+            const ScratchFolder scratch;
+            run::RunState state = stateFrom(args);
+            state.observer = &report;
+            const auto ui = env.makeInteraction(answersFrom(args), shownByRun, env.err);
+            exporting::ExportRun run(state, *ui, worktables::WorkFolder(scratch.path()));
+            return run.run();
+        },
+        [&](int status) {
+            if (status == kInputMissing)
+                env.err << shownByRun.str();
+            else
+                env.out << run::formatReport(report.events(), kTitle);
+            env.out.flush();
+        });
+}
+
+} // namespace
+
+Command declareCheck() {
+    return {
+        "check",
+        "Hace la exportación en una carpeta temporal, sin tocar las tablas de trabajo,\n"
+        "y muestra el informe de lo que se descartaría, recortaría o dejaría vacío.\n",
+        {xmlArgument("El archivo XML de ITACA (el documento del centro).")},
+        exportRunOptions(),
+        runCheck,
+    };
 }
 
 } // namespace pelmira::cli

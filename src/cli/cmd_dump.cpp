@@ -1,5 +1,5 @@
-// pelmira-cli dump TABLA.DBF [--csv]: the fields and every record of a dBase table, deleted
-// records included and marked. Text is shown in UTF-8.
+// pelmira-cli dump: the fields and every record of a dBase table, deleted records included and
+// marked. Text is shown in UTF-8.
 
 #include "cli/commands.h"
 #include "text/error.h"
@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <exception>
 #include <filesystem>
-#include <iostream>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -100,51 +100,49 @@ void dumpCsv(worktables::Table& table, std::ostream& out) {
     }
 }
 
-} // namespace
-
-int dumpCommand(const Args& args) {
-    bool csv = false;
-    std::vector<std::string> files;
-    for (const auto& a : args) {
-        if (a == "--csv") {
-            csv = true;
-        } else if (a.size() > 1 && a.front() == '-') {
-            std::cerr << "pelmira-cli dump: opción desconocida '" << a << "'\n" << usage();
-            return 2;
-        } else {
-            files.push_back(a);
-        }
-    }
-    if (files.size() != 1) {
-        std::cerr << "pelmira-cli dump: indique una tabla .DBF\n" << usage();
-        return 2;
-    }
-    const std::filesystem::path file(files.front());
+int runDump(const Arguments& args, Environment& env) {
+    const std::filesystem::path file(args.positionals().front());
     std::error_code ec;
     if (!std::filesystem::exists(file, ec)) {
-        std::cerr << "No existe la tabla " << file.string() << "\n";
-        return 3;
+        env.err << "No existe la tabla " << file.string() << "\n";
+        return kInputMissing;
     }
     try {
         auto table = worktables::Table::openFile(file);
         // Build the whole listing first, so that a table that fails half-way prints nothing that
         // could pass for a complete dump.
         std::ostringstream listing;
-        if (csv)
+        if (args.has("--csv"))
             dumpCsv(table, listing);
         else
             dumpPlain(table, listing);
         table.close();
-        std::cout << listing.str();
-        std::cout.flush();
-        return std::cout ? 0 : 1;
+        env.out << listing.str();
+        env.out.flush();
+        return env.out ? kCompleted : kFailed;
     } catch (const Error& e) {
-        std::cerr << e.what() << "\n";
-        return 1;
+        env.err << e.what() << "\n";
+        return kFailed;
     } catch (const std::exception& e) {
-        std::cerr << "Error: " << e.what() << "\n";
-        return 1;
+        env.err << "Error: " << e.what() << "\n";
+        return kFailed;
     }
+}
+
+} // namespace
+
+Command declareDump() {
+    return {
+        "dump",
+        "Muestra los campos y los registros de una tabla dBase.\n",
+        {{"TABLA.DBF", "indique una tabla .DBF", "La tabla dBase que se muestra."}},
+        {{"--csv",
+          "",
+          {},
+          "En CSV (separado por comas, líneas acabadas en CR LF), con el "
+          "número de registro y la marca de borrado delante de los campos."}},
+        runDump,
+    };
 }
 
 } // namespace pelmira::cli

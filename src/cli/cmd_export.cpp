@@ -1,99 +1,45 @@
-// pelmira-cli export XML [--workdir DIR] [--template CODE] [--language TEXT]
-//                        [--group-question si|no] [--prune-question si|no] [--report]
+// pelmira-cli export: an ITACA file into Horvex's work tables.
 
-#include "cli/cli_interaction.h"
 #include "cli/commands.h"
-#include "cli/export_options.h"
-#include "cli/run_command.h"
+#include "cli/run_options.h"
 #include "export/export_run.h"
-#include "export/report.h"
-#include "export/run_state.h"
-#include "text/error.h"
-#include "text/text.h"
-#include "worktables/workfolder.h"
 
-#include <exception>
-#include <filesystem>
-#include <iostream>
-#include <optional>
-#include <string>
+#include <vector>
 
 namespace pelmira::cli {
 
-std::optional<ExportOptions> parseExportOptions(const Args& args, const std::string& command) {
-    const bool isExport = command == "export";
-    const auto badUsage = [&](const std::string& problem) {
-        std::cerr << "pelmira-cli " << command << ": " << problem << "\n" << usage();
-        return std::nullopt;
-    };
+namespace {
 
-    ExportOptions options;
-    CliAnswers& answers = options.answers;
-    std::optional<std::filesystem::path> xml;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const bool isOption = arg.size() > 2 && arg.compare(0, 2, "--") == 0;
-        if (!isOption) {
-            if (xml)
-                return badUsage("sobra el argumento '" + arg + "'");
-            xml = std::filesystem::path(arg);
-            continue;
-        }
-        if (isExport && arg == "--report") {
-            options.report = true;
-            continue;
-        }
-        if (!(isExport && arg == "--workdir") && arg != "--template" && arg != "--language" &&
-            arg != "--group-question" && arg != "--prune-question")
-            return badUsage("opción desconocida '" + arg + "'");
-        if (i + 1 >= args.size())
-            return badUsage("falta el valor de la opción '" + arg + "'");
-        const std::string& value = args[++i];
-        if (arg == "--workdir") {
-            options.workdir = std::filesystem::path(value);
-        } else if (arg == "--template") {
-            answers.templateText = text::toCp1252(value);
-        } else if (arg == "--language") {
-            answers.languageText = text::toCp1252(value);
-        } else {
-            if (value != "si" && value != "no")
-                return badUsage("el valor de '" + arg + "' debe ser si o no, no '" + value + "'");
-            (arg == "--group-question" ? answers.allTemplates : answers.pruneUnused) =
-                value == "si";
-        }
-    }
-    if (!xml)
-        return badUsage("falta el archivo XML");
-    answers.xml = *xml;
+int runExport(const Arguments& args, Environment& env) {
+    return runReported(
+        args, env, "Informe de la exportación",
+        [](run::RunState& state, run::Interaction& ui, worktables::WorkFolder folder) {
+            return exporting::ExportRun(state, ui, std::move(folder)).run();
+        });
+}
+
+std::vector<Option> exportOptions() {
+    std::vector<Option> options{workdirOption()};
+    for (Option& o : exportRunOptions())
+        options.push_back(std::move(o));
+    options.push_back(reportOption("Al final, dice qué filas se han descartado, recortado o "
+                                   "dejado vacías, y por qué (también lo ocurrido antes de un "
+                                   "error)."));
     return options;
 }
 
-int exportCommand(const Args& args) {
-    std::optional<ExportOptions> options = parseExportOptions(args, "export");
-    if (!options)
-        return 2;
+} // namespace
 
-    exporting::RunReport report;
-    // The report comes after everything the run printed, also when an error ended it.
-    const auto printReport = [&] {
-        if (options->report)
-            std::cout << exporting::formatReport(report.events(), "Informe de la exportación");
-        std::cout.flush();
+Command declareExport() {
+    return {
+        "export",
+        "Reconstruye las tablas de trabajo de Horvex a partir de un archivo de ITACA.\n"
+        "Con --report, dice al final qué filas se han descartado, recortado o dejado\n"
+        "vacías, y por qué.\n",
+        {xmlArgument("El archivo XML de ITACA (el documento del centro).")},
+        exportOptions(),
+        runExport,
     };
-
-    return exitStatusOf(
-        [&] {
-            const worktables::WorkFolder folder = options->workdir
-                                                      ? worktables::WorkFolder(*options->workdir)
-                                                      : worktables::WorkFolder::standard();
-            exporting::RunState state;
-            if (options->report)
-                state.observer = &report;
-            CliInteraction ui(options->answers, std::cout, std::cerr);
-            exporting::ExportRun run(state, ui, folder);
-            return run.run();
-        },
-        printReport);
 }
 
 } // namespace pelmira::cli

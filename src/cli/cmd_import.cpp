@@ -1,102 +1,43 @@
-#include "cli/cli_interaction.h"
-#include "cli/commands.h"
-#include "cli/run_command.h"
-#include "export/report.h"
-#include "export/run_state.h"
-#include "import/import_run.h"
-#include "text/error.h"
-#include "text/text.h"
-#include "worktables/workfolder.h"
+// pelmira-cli import: Horvex's solution SOLUC.DBF into a result document for ITACA.
 
-#include <exception>
-#include <iostream>
-#include <optional>
-#include <string>
+#include "cli/commands.h"
+#include "cli/run_options.h"
+#include "import/import_run.h"
 
 namespace pelmira::cli {
 
 namespace {
 
-int badUsage(const std::string& why) {
-    std::cerr << "pelmira-cli import: " << why << '\n' << usage();
-    return 2;
+int runImport(const Arguments& args, Environment& env) {
+    return runReported(
+        args, env, "Informe de la importación",
+        [](run::RunState& state, run::Interaction& ui, worktables::WorkFolder folder) {
+            return importing::ImportRun(state, ui, std::move(folder)).run();
+        });
 }
 
 } // namespace
 
-// import XML [--workdir DIR] [--template CODE] [--language TEXT] [--report]
-//
-// --template is typed into the chooser's template box (default: the template the chooser
-// proposes from the current DIASHORAST). --language is the main window's language selector: in
-// the import run it only decides the day names of the rebuilt DIASHORAST; the chooser hides its
-// own selector in this mode. --report prints, after the run, the records that gave no line or
-// lines with empty values, and why (also what was reported before an error ended the run).
-int importCommand(const Args& args) {
-    std::optional<std::string> xml;
-    std::optional<std::string> workdir;
-    std::optional<std::string> templateText;
-    std::optional<std::string> language;
-    bool wantReport = false;
-
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](std::optional<std::string>& into) {
-            if (into)
-                return false;
-            if (i + 1 >= args.size())
-                return false;
-            into = args[++i];
-            return true;
-        };
-        if (a == "--workdir") {
-            if (!value(workdir))
-                return badUsage("falta el valor de --workdir o está repetido");
-        } else if (a == "--template") {
-            if (!value(templateText))
-                return badUsage("falta el valor de --template o está repetido");
-        } else if (a == "--language") {
-            if (!value(language))
-                return badUsage("falta el valor de --language o está repetido");
-        } else if (a == "--report") {
-            wantReport = true;
-        } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
-            return badUsage("opción desconocida '" + a + "'");
-        } else if (!xml) {
-            xml = a;
-        } else {
-            return badUsage("sobra el argumento '" + a + "'");
-        }
-    }
-    if (!xml)
-        return badUsage("falta el archivo XML");
-
-    exporting::RunReport report;
-    const auto printReport = [&] {
-        if (wantReport)
-            std::cout << exporting::formatReport(report.events(), "Informe de la importación");
-        std::cout.flush();
-    };
-
-    return exitStatusOf(
-        [&] {
-            exporting::RunState state;
-            if (wantReport)
-                state.observer = &report;
-            if (language)
-                state.language = text::toCp1252(*language);
-
-            CliAnswers answers;
-            answers.xml = *xml;
-            if (templateText)
-                answers.templateText = text::toCp1252(*templateText);
-
-            worktables::WorkFolder folder =
-                workdir ? worktables::WorkFolder(*workdir) : worktables::WorkFolder::standard();
-            CliInteraction ui(std::move(answers), std::cout, std::cerr);
-            importing::ImportRun run(state, ui, std::move(folder));
-            return run.run();
+Command declareImport() {
+    return {
+        "import",
+        "Convierte la solución de Horvex (SOLUC.DBF) en un documento de resultado\n"
+        "para ITACA, junto al archivo XML. Con --report, dice al final qué registros\n"
+        "no han dado línea o la han dado con valores vacíos, y por qué.\n",
+        {xmlArgument("El archivo XML de ITACA del que se exportó a Horvex; el resultado, "
+                     "ResultadoHorvex seguido de su nombre, queda en su carpeta.")},
+        {
+            workdirOption(),
+            templateOption("El código que se escribe en la casilla de plantilla del selector de "
+                           "plantillas (por omisión, la que propone: la de DIASHORAST)."),
+            languageOption("El texto del selector de idioma de la ventana principal, tal cual: "
+                           "VALENCIÁ (por omisión) o CASTELLANO. Al importar solo decide los "
+                           "nombres de los días de DIASHORAST."),
+            reportOption("Al final, dice qué registros no han dado línea o la han dado con "
+                         "valores vacíos, y por qué (también lo ocurrido antes de un error)."),
         },
-        printReport);
+        runImport,
+    };
 }
 
 } // namespace pelmira::cli

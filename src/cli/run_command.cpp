@@ -3,24 +3,28 @@
 #include "text/error.h"
 
 #include <exception>
-#include <iostream>
+#include <ostream>
 
 namespace pelmira::cli {
 
-int exitStatusOf(const std::function<exporting::RunOutcome()>& run,
-                 const std::function<void()>& after) {
-    int status = 1;
+int exitStatus(run::RunOutcome outcome) {
+    return outcome == run::RunOutcome::Completed ? kCompleted : kInputMissing;
+}
+
+int exitStatusOf(Environment& env, const std::function<run::RunOutcome()>& run,
+                 const std::function<void(int status)>& after) {
+    int status = kFailed;
     try {
-        status = run() == exporting::RunOutcome::Completed ? 0 : 3;
+        status = exitStatus(run());
     } catch (const Error& e) {
-        std::cout.flush();
-        std::cerr << e.what() << '\n';
+        env.out.flush();
+        env.err << e.what() << '\n';
     } catch (const std::exception& e) {
-        std::cout.flush();
-        std::cerr << "Error inesperado: " << e.what() << '\n';
+        env.out.flush();
+        env.err << "Error inesperado: " << e.what() << '\n';
     }
-    std::cerr.flush();
-    after();
+    env.err.flush();
+    after(status);
     return status;
 }
 

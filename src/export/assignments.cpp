@@ -3,9 +3,9 @@
 
 #include "export/assign_internal.h"
 #include "export/export_run.h"
-#include "export/report.h"
 #include "export/report_memo.h"
-#include "export/schemas.h"
+#include "horvex/schemas.h"
+#include "run/report.h"
 #include "text/error.h"
 #include "text/text.h"
 #include "worktables/table.h"
@@ -55,12 +55,12 @@ std::uint64_t maxRecords(const Table& table) {
 void ExportRun::BuildAssignments() {
     const auto& document = assign::loadedDocument(document_);
 
-    auto asigt = Table::rebuild(folder_, "ASIGT", schemas::asigt());
+    auto asigt = Table::rebuild(folder_, "ASIGT", horvex::schemas::asigt());
     auto grupos = Table::open(folder_, "GRUPOST");
     auto asignomt = Table::open(folder_, "ASIGNOMT");
 
     const auto contenidos = document.select("/centro/contenidos/contenido");
-    const StepReport report(state_.observer, "BuildAssignments");
+    const run::StepReport report(state_.observer, "BuildAssignments");
     if (report.on()) {
         memo().assignmentsBuilt = true;
         memo().contenidosRead = contenidos.count() >= 2;
@@ -102,13 +102,15 @@ void ExportRun::BuildAssignments() {
                 if (asignomt.locate({{"NOMBRE", triedName}}))
                     subject = asignomt.text("COD");
             }
-            const auto where = [&] { return elementAt("contenido", contenido.position(), code); };
+            const auto where = [&] {
+                return run::elementAt("contenido", contenido.position(), code);
+            };
             if (subject.empty()) {
                 report.emit("contenido_sin_asignomt", [&] {
                     std::string why = "no da filas en ASIGT, el código no está en ASIGNOMT";
                     if (code.size() > 10)
                         why += " (ASIGNOMT guarda solo 10 caracteres del código)";
-                    why += nameTried ? " ni tampoco su nombre " + shown(triedName)
+                    why += nameTried ? " ni tampoco su nombre " + run::shown(triedName)
                                      : std::string(" y no se busca por nombre con el idioma ") +
                                            text::toUtf8(state_.language);
                     memo().subjectWithoutRows.emplace(subjectKey(code, course),
@@ -123,10 +125,10 @@ void ExportRun::BuildAssignments() {
                 report.emit("contenido_sin_grupos", [&] {
                     memo().subjectWithoutRows.emplace(subjectKey(code, course),
                                                       "ningún grupo de GRUPOST es del curso " +
-                                                          shown(course));
+                                                          run::shown(course));
                     return std::pair{where(), "no da filas en ASIGT, ningún grupo de GRUPOST "
                                               "tiene CLAVECURSO " +
-                                                  shown(course)};
+                                                  run::shown(course)};
                 });
                 continue;
             }

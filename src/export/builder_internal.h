@@ -3,8 +3,8 @@
 // Shared by the steps that build the subject, teacher, room, course and group tables: the loaded
 // document, the numbered abbreviations, and the report of a section too small to be read.
 
-#include "export/report.h"
 #include "itaca/document.h"
+#include "run/report.h"
 #include "text/error.h"
 #include "text/text.h"
 
@@ -49,8 +49,8 @@ private:
 };
 
 // A section of exactly one element is read like an empty one; the report says so.
-inline void reportSmallSection(const StepReport& report, const char* section, std::size_t count,
-                               const char* consequence) {
+inline void reportSmallSection(const run::StepReport& report, const char* section,
+                               std::size_t count, const char* consequence) {
     if (count == 1)
         report.emit("seccion_insuficiente", [&] {
             return std::pair{std::string(section),

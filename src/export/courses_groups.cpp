@@ -3,8 +3,8 @@
 
 #include "export/builder_internal.h"
 #include "export/export_run.h"
-#include "export/report.h"
-#include "export/schemas.h"
+#include "horvex/schemas.h"
+#include "run/report.h"
 #include "text/error.h"
 #include "text/text.h"
 #include "worktables/table.h"
@@ -98,12 +98,13 @@ private:
 };
 
 // The level of a programme; reports a programme that is not in the ensenanzas section.
-std::string levelOf(const FirstMatch& level, const std::string& programme, const StepReport& report,
-                    const char* elementName, std::size_t position, const std::string& key) {
+std::string levelOf(const FirstMatch& level, const std::string& programme,
+                    const run::StepReport& report, const char* elementName, std::size_t position,
+                    const std::string& key) {
     std::optional<std::string> found = level.match(programme);
     if (!found && level.usable() && !programme.empty())
         report.emit("nivel_no_encontrado", [&] {
-            return std::pair{elementAt(elementName, position, key),
+            return std::pair{run::elementAt(elementName, position, key),
                              "NIVEL queda vacío, la enseñanza " + text::toUtf8(programme) +
                                  " no está en ensenanzas"};
         });
@@ -119,15 +120,15 @@ void ExportRun::BuildCoursesAndGroups() {
     // the old table's lock: deleting the files here first would remove a table that Horvex or
     // another run holds open (POSIX lets a locked file be unlinked) instead of reporting it.
     GroupAbbreviations abbreviations;
-    KeyOwners groupCodes;
-    auto courses = worktables::Table::rebuild(folder_, "CURSOST", schemas::cursost());
-    auto groups = worktables::Table::rebuild(folder_, "GRUPOST", schemas::grupost());
+    run::KeyOwners groupCodes;
+    auto courses = worktables::Table::rebuild(folder_, "CURSOST", horvex::schemas::cursost());
+    auto groups = worktables::Table::rebuild(folder_, "GRUPOST", horvex::schemas::grupost());
 
     // Courses.
     const itaca::ElementList courseList = document.select("/centro/cursos/curso");
     const FirstMatch level(document.select("/centro/ensenanzas/ensenanza"), "ensenanza",
                            "abreviatura");
-    const StepReport report(state_.observer, "BuildCoursesAndGroups");
+    const run::StepReport report(state_.observer, "BuildCoursesAndGroups");
     builder::reportSmallSection(report, "cursos", courseList.count(), "CURSOST queda sin filas");
     builder::reportSmallSection(report, "ensenanzas", level.count(),
                                 "NIVEL queda vacío en todos los cursos y grupos");
@@ -139,7 +140,7 @@ void ExportRun::BuildCoursesAndGroups() {
             // A top-level course counts only when its abbreviation begins with a digit.
             if (parent.empty() && !startsWithDigit(abbrev)) {
                 report.emit("curso_sin_padre", [&] {
-                    return std::pair{elementAt("curso", course.position(), abbrev),
+                    return std::pair{run::elementAt("curso", course.position(), abbrev),
                                      std::string("no se escribe, no tiene padre y su abreviatura "
                                                  "no empieza por una cifra")};
                 });
@@ -151,7 +152,9 @@ void ExportRun::BuildCoursesAndGroups() {
                                           : "";
             const std::string code = course.attr("codigo");
             if (report.on()) {
-                const auto where = [&] { return elementAt("curso", course.position(), abbrev); };
+                const auto where = [&] {
+                    return run::elementAt("curso", course.position(), abbrev);
+                };
                 report.cut(courses, "NIVEL", nivel, where);
                 report.cut(courses, "CLAVE", code, where);
                 report.cut(courses, "ESTUD", abbrev, where);
@@ -159,7 +162,7 @@ void ExportRun::BuildCoursesAndGroups() {
 
             courses.append();
             courses.setText("ABREV", text::left(abbrev, 3));
-            courses.setText("TURNO", state_.templateShift);
+            courses.setText("TURNO", exportState_.templateShift);
             courses.setText("NIVEL", nivel);
             courses.setText("CURSO", text::left(abbrev, 1));
             courses.setText("CLAVE", code);
@@ -188,7 +191,7 @@ void ExportRun::BuildCoursesAndGroups() {
                 levelOf(level, programme, report, "grupo", group.position(), code);
             const std::optional<std::string> linkedCourse = courseOfGroup.match(code);
             const std::string courseCode = linkedCourse.value_or(std::string());
-            const auto where = [&] { return elementAt("grupo", group.position(), code); };
+            const auto where = [&] { return run::elementAt("grupo", group.position(), code); };
             if (!linkedCourse && courseOfGroup.usable())
                 report.emit("curso_grupo_no_encontrado", [&] {
                     return std::pair{where(), std::string("CLAVECURSO queda vacío, el grupo no "

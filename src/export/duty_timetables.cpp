@@ -3,8 +3,8 @@
 
 #include "export/assign_internal.h"
 #include "export/export_run.h"
-#include "export/report.h"
 #include "export/report_memo.h"
+#include "run/report.h"
 #include "text/text.h"
 #include "worktables/table.h"
 
@@ -44,7 +44,7 @@ void ExportRun::ApplyDutyTimetables() {
     auto asignomt = Table::open(folder_, "ASIGNOMT");
     auto asigt = Table::open(folder_, "ASIGT");
     auto profes = Table::open(folder_, "PROFT");
-    const StepReport report(state_.observer, "ApplyDutyTimetables");
+    const run::StepReport report(state_.observer, "ApplyDutyTimetables");
 
     // Every line counts, a single one too.
     for (std::size_t i = 0; i < lines.count(); ++i) {
@@ -62,12 +62,12 @@ void ExportRun::ApplyDutyTimetables() {
         if (teacherFound)
             teacher = profes.text("ABREV");
 
-        const auto where = [&] { return elementAt("horario_ocupacion", line.position()); };
-        if (state_.chosenTemplateOnly && templateOfLine != state_.templateCode) {
+        const auto where = [&] { return run::elementAt("horario_ocupacion", line.position()); };
+        if (exportState_.chosenTemplateOnly && templateOfLine != state_.templateCode) {
             report.emit("otra_plantilla", [&] {
                 return std::pair{where(), "no se cuenta, es de la plantilla " +
-                                              shown(templateOfLine) + " y no de la elegida " +
-                                              shown(state_.templateCode)};
+                                              run::shown(templateOfLine) + " y no de la elegida " +
+                                              run::shown(state_.templateCode)};
             });
             continue;
         }
@@ -82,7 +82,7 @@ void ExportRun::ApplyDutyTimetables() {
         // A duty missing from ASIGNOMT leaves its row without Horvex code.
         const auto reportDutyMissing = [&] {
             report.emit("ocupacion_no_encontrada", [&] {
-                std::string why = "la ocupación " + shown(duty) + " no está en ASIGNOMT";
+                std::string why = "la ocupación " + run::shown(duty) + " no está en ASIGNOMT";
                 if (const auto it = memo().dutyNotWritten.find(duty);
                     it != memo().dutyNotWritten.end())
                     why += " (no se escribió: " + it->second + ")";

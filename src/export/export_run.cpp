@@ -1,6 +1,7 @@
 #include "export/export_run.h"
 
 #include "export/report_memo.h"
+#include "horvex/day_hour_slots.h"
 #include "itaca/chooser.h"
 #include "text/error.h"
 #include "worktables/locked_file.h"
@@ -11,8 +12,13 @@
 
 namespace pelmira::exporting {
 
-ExportRun::ExportRun(RunState& state, Interaction& ui, worktables::WorkFolder folder)
-    : state_(state), ui_(ui), folder_(std::move(folder)) {}
+ExportRun::ExportRun(run::RunState& state, run::Interaction& ui, worktables::WorkFolder folder)
+    : state_(state), ownExportState_(std::make_unique<ExportState>()),
+      exportState_(*ownExportState_), ui_(ui), folder_(std::move(folder)) {}
+
+ExportRun::ExportRun(run::RunState& state, ExportState& exportState, run::Interaction& ui,
+                     worktables::WorkFolder folder)
+    : state_(state), exportState_(exportState), ui_(ui), folder_(std::move(folder)) {}
 
 ExportRun::~ExportRun() = default;
 
@@ -26,7 +32,7 @@ void ExportRun::setDocument(std::shared_ptr<const itaca::ItacaDocument> document
     document_ = std::move(document);
 }
 
-RunOutcome ExportRun::run() {
+run::RunOutcome ExportRun::run() {
     // A cancelled dialog keeps the file of an earlier attempt.
     if (auto picked = ui_.pickXmlFile())
         state_.xmlFileName = *picked;
@@ -36,7 +42,7 @@ RunOutcome ExportRun::run() {
         ui_.message("No existe archivo");
         if (state_.embedded)
             state_.transferResult = -1;
-        return RunOutcome::InputMissing;
+        return run::RunOutcome::InputMissing;
     }
 
     // A file that cannot be read as a centre document ends the run here, before any work table
@@ -45,9 +51,9 @@ RunOutcome ExportRun::run() {
         itaca::ItacaDocument::load(state_.xmlFileName);
     setDocument(document);
 
-    state_.templateCount =
+    exportState_.templateCount =
         static_cast<int>(document->select("/centro/plantillas_horario/plantilla_horario").count());
-    if (state_.templateCount > 0) {
+    if (exportState_.templateCount > 0) {
         state_.templateCode.clear();
         // The chooser reads the document already loaded for this run: the same file, parsed
         // once.
@@ -57,7 +63,7 @@ RunOutcome ExportRun::run() {
         itaca::ChooserResult chosen = chooser.result();
         state_.templateCode = std::move(chosen.templateCode);
         state_.language = std::move(chosen.languageText);
-        state_.templateShift = std::move(chosen.templateShift);
+        exportState_.templateShift = std::move(chosen.templateShift);
         state_.periodList = std::move(chosen.periods);
     }
 
@@ -66,7 +72,7 @@ RunOutcome ExportRun::run() {
         // "en uso" instead of rebuilding tables between two steps of this one.
         const worktables::LockedFile folderHeld = worktables::LockedFile::lockFolder(
             folder_.dir(), "No se puede usar la carpeta de trabajo " + folder_.dir().string());
-        BusyGuard busy(ui_);
+        run::BusyGuard busy(ui_);
         BuildSubjectNames();
         AddDutyNames();
         BuildTeachers();
@@ -81,7 +87,11 @@ RunOutcome ExportRun::run() {
 
     state_.transferResult = 1;
     ui_.message("Proceso finalizado");
-    return RunOutcome::Completed;
+    return run::RunOutcome::Completed;
+}
+
+void ExportRun::BuildDayHourSlots() {
+    horvex::BuildDayHourSlots(state_, folder_);
 }
 
 } // namespace pelmira::exporting

@@ -2,9 +2,10 @@
 
 // The export run: an ITACA centre document into Horvex's work tables, in ten steps.
 
-#include "export/interaction.h"
-#include "export/run_state.h"
 #include "itaca/document.h"
+#include "run/interaction.h"
+#include "run/run_state.h"
+#include "text/text.h"
 #include "worktables/workfolder.h"
 
 #include <memory>
@@ -14,9 +15,24 @@ namespace pelmira::exporting {
 
 struct ReportMemo;
 
+// What only the export run reads and sets, beside the state both runs share. Data texts are
+// cp1252.
+struct ExportState {
+    std::string templateShift;        // TemplateShift, kept between attempts
+    int templateCount = 0;            // TemplateCount
+    bool chosenTemplateOnly = false;  // ChosenTemplateOnly
+    text::SortedStringList usedCodes; // UsedCodes
+    text::SortedStringList usedNames; // UsedNames
+};
+
 class ExportRun {
 public:
-    ExportRun(RunState& state, Interaction& ui, worktables::WorkFolder folder);
+    // A run with an export state of its own, empty at the start: one run of pelmira-cli.
+    ExportRun(run::RunState& state, run::Interaction& ui, worktables::WorkFolder folder);
+    // A run on the export state its caller keeps between attempts (the main window): an attempt
+    // that ended on an error leaves TemplateShift for the next one, as the shared state does.
+    ExportRun(run::RunState& state, ExportState& exportState, run::Interaction& ui,
+              worktables::WorkFolder folder);
     ~ExportRun();
     ExportRun(const ExportRun&) = delete;
     ExportRun& operator=(const ExportRun&) = delete;
@@ -25,7 +41,7 @@ public:
     // chooser, runs the ten steps, sets TransferResult and shows "Proceso finalizado". Errors
     // are thrown (pelmira::Error) and end the run where they arise. The caller disables the run
     // buttons after Completed and, embedded, closes the window after either outcome.
-    RunOutcome run();
+    run::RunOutcome run();
 
     // The ten steps, in the order run() calls them. Public so that each can be tested alone
     // once `document()` is loaded.
@@ -44,9 +60,14 @@ public:
     void setDocument(std::shared_ptr<const itaca::ItacaDocument> document);
     const std::shared_ptr<const itaca::ItacaDocument>& document() const { return document_; }
 
+    ExportState& exportState() { return exportState_; }
+    const ExportState& exportState() const { return exportState_; }
+
 private:
-    RunState& state_;
-    Interaction& ui_;
+    run::RunState& state_;
+    std::unique_ptr<ExportState> ownExportState_; // when the caller keeps none
+    ExportState& exportState_;
+    run::Interaction& ui_;
     worktables::WorkFolder folder_;
     std::shared_ptr<const itaca::ItacaDocument> document_;
     // What earlier steps noted for the report, so that later steps can say why; kept only while
@@ -57,9 +78,5 @@ private:
 
 // The SESIONES digit string for a number of weekly periods (at least 1).
 std::string SplitIntoBlocks(int count);
-
-// Rebuilds DIASHORAST from the period list, template code and language of `state`. The export
-// run's tenth step; the import run calls it too.
-void BuildDayHourSlots(const RunState& state, const worktables::WorkFolder& folder);
 
 } // namespace pelmira::exporting

@@ -3,8 +3,8 @@
 
 #include "export/assign_internal.h"
 #include "export/export_run.h"
-#include "export/report.h"
 #include "export/report_memo.h"
+#include "run/report.h"
 #include "text/text.h"
 #include "worktables/table.h"
 
@@ -48,17 +48,17 @@ std::string teacherKey(std::uint32_t base, const std::string& teacher) {
 } // namespace
 
 void ExportRun::ApplyGroupTimetables() {
-    state_.chosenTemplateOnly = false;
+    exportState_.chosenTemplateOnly = false;
     const auto& document = assign::loadedDocument(document_);
 
     const auto lines = document.select("/centro/horarios_grupo/horario_grupo");
     if (lines.count() == 0)
         return;
-    if (ui_.ask(Interaction::Question::AllTemplates, allTemplatesQuestion()))
+    if (ui_.ask(run::Interaction::Question::AllTemplates, allTemplatesQuestion()))
         return;
 
-    state_.chosenTemplateOnly = true;
-    const StepReport report(state_.observer, "ApplyGroupTimetables");
+    exportState_.chosenTemplateOnly = true;
+    const run::StepReport report(state_.observer, "ApplyGroupTimetables");
     auto asigt = Table::open(folder_, "ASIGT");
     auto grupos = Table::open(folder_, "GRUPOST");
     auto profes = Table::open(folder_, "PROFT");
@@ -90,24 +90,25 @@ void ExportRun::ApplyGroupTimetables() {
         if (group.size() > 10 || course.size() > 10 || subject.size() > 10)
             return "un código tiene más de 10 caracteres y ASIGT guarda solo 10";
         if (known && !memo().subjectWithRows.contains(key))
-            return "no hay ningún contenido " + shown(subject) + " del curso " + shown(course);
+            return "no hay ningún contenido " + run::shown(subject) + " del curso " +
+                   run::shown(course);
         if (!grupos.locate({{"CLAVE", group}}))
             return "el grupo no está en GRUPOST";
         if (grupos.text("CLAVECURSO") != course)
-            return "en GRUPOST el grupo es del curso " + shown(grupos.text("CLAVECURSO"));
+            return "en GRUPOST el grupo es del curso " + run::shown(grupos.text("CLAVECURSO"));
         return "el contenido no dio filas para ese grupo y curso";
     };
 
     if (lines.count() >= 2) {
         for (std::size_t i = 0; i < lines.count(); ++i) {
             const auto line = lines.item(i);
-            const auto where = [&] { return elementAt("horario_grupo", line.position()); };
+            const auto where = [&] { return run::elementAt("horario_grupo", line.position()); };
             if (const std::string plantilla = line.attr("plantilla");
                 plantilla != state_.templateCode) {
                 report.emit("otra_plantilla", [&] {
                     return std::pair{where(), "no se cuenta, es de la plantilla " +
-                                                  shown(plantilla) + " y no de la elegida " +
-                                                  shown(state_.templateCode)};
+                                                  run::shown(plantilla) + " y no de la elegida " +
+                                                  run::shown(state_.templateCode)};
                 });
                 continue;
             }
@@ -123,8 +124,9 @@ void ExportRun::ApplyGroupTimetables() {
                     {{"CLAVE", group}, {"CLAVECURSO", course}, {"ASIG_ITACA", subject}})) {
                 report.emit("sin_fila_base", [&] {
                     return std::pair{where(), "se descarta, no hay fila en ASIGT para grupo " +
-                                                  shown(group) + ", curso " + shown(course) +
-                                                  ", contenido " + shown(subject) + " (" +
+                                                  run::shown(group) + ", curso " +
+                                                  run::shown(course) + ", contenido " +
+                                                  run::shown(subject) + " (" +
                                                   whyNoBaseRow(group, course, subject) + ")"};
                 });
                 continue;
@@ -192,10 +194,10 @@ void ExportRun::ApplyGroupTimetables() {
             // A further teacher: a row of its own, with the group's fields from GRUPOST.
             if (!grupos.locate({{"ABREV", cgrup}})) {
                 report.emit("grupo_no_encontrado", [&] {
-                    return std::pair{where(), "se pierde, el grupo " + shown(cgrup) +
+                    return std::pair{where(), "se pierde, el grupo " + run::shown(cgrup) +
                                                   " de la fila base no está en GRUPOST y no se "
                                                   "puede añadir la fila del profesor " +
-                                                  shown(teacher)};
+                                                  run::shown(teacher)};
                 });
                 continue;
             }
@@ -227,10 +229,10 @@ void ExportRun::ApplyGroupTimetables() {
         if (!asigt.isDeleted() && !touchedRows.contains(recNo)) {
             report.emit("fila_borrada", [&] {
                 return std::pair{"ASIGT registro " + std::to_string(recNo),
-                                 "se borra la fila de grupo " + shown(asigt.text("CLAVE")) +
-                                     ", contenido " + shown(asigt.text("ASIG_ITACA")) +
+                                 "se borra la fila de grupo " + run::shown(asigt.text("CLAVE")) +
+                                     ", contenido " + run::shown(asigt.text("ASIG_ITACA")) +
                                      ", ninguna línea de la plantilla " +
-                                     shown(state_.templateCode) + " la usa"};
+                                     run::shown(state_.templateCode) + " la usa"};
             });
             asigt.deleteRecord();
         }

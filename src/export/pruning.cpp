@@ -3,7 +3,7 @@
 
 #include "export/assign_internal.h"
 #include "export/export_run.h"
-#include "export/report.h"
+#include "run/report.h"
 #include "worktables/table.h"
 
 #include <cstdint>
@@ -36,12 +36,12 @@ std::vector<std::uint32_t> withoutClasses(Table& table, Table& asigt, std::strin
 }
 
 void removeRecords(Table& table, const std::vector<std::uint32_t>& records,
-                   const StepReport& report, const char* kind, const char* what) {
+                   const run::StepReport& report, const char* kind, const char* what) {
     for (const auto recNo : records) {
         table.go(recNo);
         report.emit(kind, [&] {
             return std::pair{table.name() + " registro " + std::to_string(recNo) + " (" +
-                                 shown(table.text("ABREV")) + ")",
+                                 run::shown(table.text("ABREV")) + ")",
                              std::string("se borra, ") + what + " no tiene filas en ASIGT"};
         });
         table.deleteRecord();
@@ -52,7 +52,7 @@ void removeRecords(Table& table, const std::vector<std::uint32_t>& records,
 } // namespace
 
 void ExportRun::PruneUnusedGroupsAndTeachers() {
-    if (!state_.chosenTemplateOnly)
+    if (!exportState_.chosenTemplateOnly)
         return;
 
     auto asigt = Table::open(folder_, "ASIGT");
@@ -62,14 +62,14 @@ void ExportRun::PruneUnusedGroupsAndTeachers() {
     // Only a group without classes raises the question; teachers without classes go whenever
     // the groups do, asked or not.
     const auto idleGroups = withoutClasses(grupos, asigt, "CGRUP");
-    if (!idleGroups.empty() && !ui_.ask(Interaction::Question::PruneUnused, pruneQuestion())) {
+    if (!idleGroups.empty() && !ui_.ask(run::Interaction::Question::PruneUnused, pruneQuestion())) {
         asigt.close();
         profes.close();
         grupos.close();
         return;
     }
 
-    const StepReport report(state_.observer, "PruneUnusedGroupsAndTeachers");
+    const run::StepReport report(state_.observer, "PruneUnusedGroupsAndTeachers");
     removeRecords(grupos, idleGroups, report, "grupo_quitado", "el grupo");
     // The tutors of the groups that stay, to tell which of them lose their teacher.
     std::vector<std::pair<std::string, std::string>> tutors; // group ABREV, TUTOR
@@ -96,8 +96,8 @@ void ExportRun::PruneUnusedGroupsAndTeachers() {
             const auto& tutor = entry.second;
             if (removedTeachers.contains(tutor))
                 report.emit("tutor_quitado", [&] {
-                    return std::pair{"grupo " + shown(group),
-                                     "su TUTOR " + shown(tutor) +
+                    return std::pair{"grupo " + run::shown(group),
+                                     "su TUTOR " + run::shown(tutor) +
                                          " se ha quitado de PROFT y sigue en GRUPOST"};
                 });
         }

@@ -2,9 +2,9 @@
 
 #include "export/builder_internal.h"
 #include "export/export_run.h"
-#include "export/report.h"
 #include "export/report_memo.h"
-#include "export/schemas.h"
+#include "horvex/schemas.h"
+#include "run/report.h"
 #include "text/error.h"
 #include "text/text.h"
 #include "worktables/table.h"
@@ -16,7 +16,7 @@ namespace pelmira::exporting {
 namespace {
 
 // The name attribute of the selected language: Valencian only for the exact item "VALENCIÁ".
-const char* nameAttribute(const RunState& state) {
+const char* nameAttribute(const run::RunState& state) {
     return state.language == text::kValencian ? "nombre_val" : "nombre_cas";
 }
 
@@ -25,14 +25,14 @@ const char* nameAttribute(const RunState& state) {
 
 void ExportRun::BuildSubjectNames() {
     // Every run starts with both lists empty, whatever an unfinished earlier run left in them.
-    state_.usedCodes.clear();
-    state_.usedNames.clear();
+    exportState_.usedCodes.clear();
+    exportState_.usedNames.clear();
 
     const auto& document = builder::loadedDocument(document_);
-    auto table = worktables::Table::rebuild(folder_, "ASIGNOMT", schemas::asignomt());
+    auto table = worktables::Table::rebuild(folder_, "ASIGNOMT", horvex::schemas::asignomt());
     const char* nameAttr = nameAttribute(state_);
 
-    const StepReport report(state_.observer, "BuildSubjectNames");
+    const run::StepReport report(state_.observer, "BuildSubjectNames");
     if (report.on()) {
         memo().codeOrigin.clear();
         memo().nameOrigin.clear();
@@ -49,35 +49,35 @@ void ExportRun::BuildSubjectNames() {
             const std::string name = subject.attr(nameAttr);
             std::string code = itacaCode;
 
-            const bool wasUsed = state_.usedCodes.contains(code);
-            if (!state_.usedNames.contains(name)) {
-                state_.usedNames.add(name);
+            const bool wasUsed = exportState_.usedCodes.contains(code);
+            if (!exportState_.usedNames.contains(name)) {
+                exportState_.usedNames.add(name);
                 if (report.on())
-                    memo().nameOrigin.emplace(name,
-                                              "el " + elementAt("contenido", subject.position()));
+                    memo().nameOrigin.emplace(
+                        name, "el " + run::elementAt("contenido", subject.position()));
                 if (code.size() > 10)
                     code = std::string(text::left(code, 8)) + std::string(text::right(code, 2));
             }
             // A subject code yields one row, the first one met; a shortened code that collides
             // with one already given yields none.
-            if (wasUsed || state_.usedCodes.contains(code)) {
+            if (wasUsed || exportState_.usedCodes.contains(code)) {
                 report.emit(wasUsed ? "codigo_repetido" : "codigo_abreviado_repetido", [&] {
                     const auto origin = memo().codeOrigin.find(wasUsed ? itacaCode : code);
                     const std::string by = origin == memo().codeOrigin.end()
                                                ? std::string("un contenido anterior")
                                                : "el contenido " + std::to_string(origin->second);
-                    return std::pair{elementAt("contenido", subject.position(), itacaCode),
+                    return std::pair{run::elementAt("contenido", subject.position(), itacaCode),
                                      wasUsed ? "no se escribe, el código ya se usó en " + by
                                              : "no se escribe, el código abreviado " +
                                                    text::toUtf8(code) + " ya se usó en " + by};
                 });
                 continue;
             }
-            state_.usedCodes.add(code);
+            exportState_.usedCodes.add(code);
             if (report.on()) {
                 memo().codeOrigin.emplace(code, subject.position());
                 const auto where = [&] {
-                    return elementAt("contenido", subject.position(), itacaCode);
+                    return run::elementAt("contenido", subject.position(), itacaCode);
                 };
                 report.cut(table, "COD", code, where);
                 report.cut(table, "NOMBRE", name, where);
@@ -101,7 +101,7 @@ void ExportRun::AddDutyNames() {
     auto table = worktables::Table::open(folder_, "ASIGNOMT");
     const char* nameAttr = nameAttribute(state_);
 
-    const StepReport report(state_.observer, "AddDutyNames");
+    const run::StepReport report(state_.observer, "AddDutyNames");
 
     const itaca::ElementList duties = document.select("/centro/ocupaciones/ocupacion");
     builder::reportSmallSection(report, "ocupaciones", duties.count(),
@@ -113,7 +113,7 @@ void ExportRun::AddDutyNames() {
             const std::string name = duty.attr(nameAttr);
 
             // A duty bearing the name of a subject or of an earlier duty is dropped.
-            if (state_.usedNames.contains(name)) {
+            if (exportState_.usedNames.contains(name)) {
                 report.emit("nombre_repetido", [&] {
                     const auto origin = memo().nameOrigin.find(name);
                     const std::string by = origin == memo().nameOrigin.end()
@@ -121,22 +121,23 @@ void ExportRun::AddDutyNames() {
                                                : origin->second;
                     std::string why = "el nombre " + text::toUtf8(name) + " ya se usó en " + by;
                     memo().dutyNotWritten.emplace(code, why);
-                    return std::pair{elementAt("ocupacion", duty.position(), code),
+                    return std::pair{run::elementAt("ocupacion", duty.position(), code),
                                      "no se escribe, " + why};
                 });
                 continue;
             }
-            state_.usedNames.add(name);
+            exportState_.usedNames.add(name);
             if (report.on())
-                memo().nameOrigin.emplace(name, "la " + elementAt("ocupacion", duty.position()));
+                memo().nameOrigin.emplace(name,
+                                          "la " + run::elementAt("ocupacion", duty.position()));
 
             std::string key = "*" + std::string(text::right(code, 3));
-            if (state_.usedCodes.contains(key)) {
+            if (exportState_.usedCodes.contains(key)) {
                 const std::string base(text::left(key, 3));
                 bool found = false;
                 for (int c = 'A'; c <= 255; ++c) {
                     std::string candidate = base + static_cast<char>(c);
-                    if (!state_.usedCodes.contains(candidate)) {
+                    if (!exportState_.usedCodes.contains(candidate)) {
                         key = std::move(candidate);
                         found = true;
                         break;
@@ -149,9 +150,11 @@ void ExportRun::AddDutyNames() {
                                 " de /centro/ocupaciones: todos los códigos que empiezan por '" +
                                 text::toUtf8(base) + "' están ocupados");
             }
-            state_.usedCodes.add(key);
+            exportState_.usedCodes.add(key);
             if (report.on()) {
-                const auto where = [&] { return elementAt("ocupacion", duty.position(), code); };
+                const auto where = [&] {
+                    return run::elementAt("ocupacion", duty.position(), code);
+                };
                 report.cut(table, "NOMBRE", name, where);
                 report.cut(table, "CODTAREA", code, where);
                 report.cut(table, "ABREV_ITACA", code, where);
@@ -170,8 +173,8 @@ void ExportRun::AddDutyNames() {
     table.close();
 
     // The two lists serve these two steps only.
-    state_.usedCodes.clear();
-    state_.usedNames.clear();
+    exportState_.usedCodes.clear();
+    exportState_.usedNames.clear();
 }
 
 } // namespace pelmira::exporting

@@ -3,8 +3,8 @@
 
 #include "export/builder_internal.h"
 #include "export/export_run.h"
-#include "export/report.h"
-#include "export/schemas.h"
+#include "horvex/schemas.h"
+#include "run/report.h"
 #include "text/error.h"
 #include "text/text.h"
 #include "worktables/table.h"
@@ -15,11 +15,11 @@ namespace pelmira::exporting {
 
 void ExportRun::BuildTeachers() {
     const auto& document = builder::loadedDocument(document_);
-    auto table = worktables::Table::rebuild(folder_, "PROFT", schemas::proft());
+    auto table = worktables::Table::rebuild(folder_, "PROFT", horvex::schemas::proft());
     builder::Abbreviations abbreviations;
 
-    const StepReport report(state_.observer, "BuildTeachers");
-    KeyOwners idNumbers;
+    const run::StepReport report(state_.observer, "BuildTeachers");
+    run::KeyOwners idNumbers;
     const itaca::ElementList teachers = document.select("/centro/docentes/docente");
     builder::reportSmallSection(report, "docentes", teachers.count(), "PROFT queda sin filas");
     if (teachers.count() > 1) {
@@ -42,7 +42,7 @@ void ExportRun::BuildTeachers() {
             const std::string since = teacher.attr("fecha_ingreso");
             const std::string programme = teacher.attr("ensenanza");
             if (report.on()) {
-                const auto where = [&] { return elementAt("docente", teacher.position()); };
+                const auto where = [&] { return run::elementAt("docente", teacher.position()); };
                 report.cut(table, "ABREV", abbrev, where);
                 report.cut(table, "NOMBRE", name, where);
                 report.cut(table, "DNI", idNumber, where);
@@ -66,11 +66,11 @@ void ExportRun::BuildTeachers() {
 
 void ExportRun::BuildRooms() {
     const auto& document = builder::loadedDocument(document_);
-    auto table = worktables::Table::rebuild(folder_, "AULAT", schemas::aulat());
+    auto table = worktables::Table::rebuild(folder_, "AULAT", horvex::schemas::aulat());
     builder::Abbreviations abbreviations;
 
-    const StepReport report(state_.observer, "BuildRooms");
-    KeyOwners roomCodes;
+    const run::StepReport report(state_.observer, "BuildRooms");
+    run::KeyOwners roomCodes;
     const itaca::ElementList rooms = document.select("/centro/aulas/aula");
     builder::reportSmallSection(report, "aulas", rooms.count(), "AULAT queda sin filas");
     if (rooms.count() > 1) {
@@ -90,7 +90,9 @@ void ExportRun::BuildRooms() {
                 code = abbreviations.numbered(std::string(text::left(code, 8)));
             abbreviations.insert(code);
             if (report.on()) {
-                const auto where = [&] { return elementAt("aula", room.position(), itacaCode); };
+                const auto where = [&] {
+                    return run::elementAt("aula", room.position(), itacaCode);
+                };
                 report.cut(table, "ABREV", code, where);
                 report.cut(table, "NOMBRE", name, where);
                 report.cut(table, "ABREV_ITACA", itacaCode, where);

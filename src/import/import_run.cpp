@@ -1,11 +1,11 @@
 #include "import/import_run.h"
 
-#include "export/export_run.h"
-#include "export/report.h"
+#include "horvex/day_hour_slots.h"
 #include "import/result_document.h"
 #include "import/solution_records.h"
 #include "itaca/chooser.h"
 #include "itaca/document.h"
+#include "run/report.h"
 #include "worktables/locked_file.h"
 #include "worktables/table.h"
 
@@ -66,11 +66,10 @@ struct RunTables {
 
 } // namespace
 
-ImportRun::ImportRun(exporting::RunState& state, exporting::Interaction& ui,
-                     worktables::WorkFolder folder)
+ImportRun::ImportRun(run::RunState& state, run::Interaction& ui, worktables::WorkFolder folder)
     : state_(state), ui_(ui), folder_(std::move(folder)) {}
 
-exporting::RunOutcome ImportRun::run() {
+run::RunOutcome ImportRun::run() {
     ui_.message(kReminder);
 
     if (auto picked = ui_.pickXmlFile())
@@ -80,7 +79,7 @@ exporting::RunOutcome ImportRun::run() {
         ui_.message(kInputMissing);
         if (state_.embedded)
             state_.transferResult = -1;
-        return exporting::RunOutcome::InputMissing;
+        return run::RunOutcome::InputMissing;
     }
 
     // The input must be a centre document before anything is touched: a file that is not XML,
@@ -115,19 +114,19 @@ exporting::RunOutcome ImportRun::run() {
         state_.periodList = std::move(chosen.periods);
     }
 
-    const exporting::StepReport report(state_.observer, "Importar");
+    const run::StepReport report(state_.observer, "Importar");
     if (state_.periodList.empty())
         report.emit("plantilla_sin_sesiones", [&] {
-            return std::pair{"plantilla " + exporting::shown(state_.templateCode),
+            return std::pair{"plantilla " + run::shown(state_.templateCode),
                              std::string("no tiene sesiones de lunes; DIASHORAST queda vacía y "
                                          "ningún registro da línea")};
         });
 
-    exporting::BuildDayHourSlots(state_, folder_);
+    horvex::BuildDayHourSlots(state_, folder_);
 
     {
         // The hourglass shows from opening the tables until the result is saved.
-        const exporting::BusyGuard busy(ui_);
+        const run::BusyGuard busy(ui_);
 
         RunTables tables(folder_);
         const LookupTables lookups = tables.lookups();
@@ -158,7 +157,7 @@ exporting::RunOutcome ImportRun::run() {
 
     state_.transferResult = 1;
     ui_.message(kFinished);
-    return exporting::RunOutcome::Completed;
+    return run::RunOutcome::Completed;
 }
 
 fs::path resultFileName(const fs::path& xmlFileName) {

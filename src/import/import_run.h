@@ -2,8 +2,8 @@
 
 // The import run: Horvex's SOLUC.DBF back into a result document for ITACA.
 
-#include "export/interaction.h"
-#include "export/run_state.h"
+#include "run/interaction.h"
+#include "run/run_state.h"
 #include "worktables/workfolder.h"
 
 #include <filesystem>
@@ -12,15 +12,14 @@ namespace pelmira::importing {
 
 class ImportRun {
 public:
-    ImportRun(exporting::RunState& state, exporting::Interaction& ui,
-              worktables::WorkFolder folder);
+    ImportRun(run::RunState& state, run::Interaction& ui, worktables::WorkFolder folder);
 
     // BImportarClick without the window's own effects (see ExportRun::run()).
-    exporting::RunOutcome run();
+    run::RunOutcome run();
 
 private:
-    exporting::RunState& state_;
-    exporting::Interaction& ui_;
+    run::RunState& state_;
+    run::Interaction& ui_;
     worktables::WorkFolder folder_;
 };
 

@@ -41,8 +41,7 @@ const LookupTables::Found& lookUp(LookupTables::Cache& cache, Table& table, cons
 
 // Tells `report` (when there is one) about the current record.
 template <class Message>
-void tell(const exporting::StepReport* report, const Table& soluc, const char* kind,
-          Message&& message) {
+void tell(const run::StepReport* report, const Table& soluc, const char* kind, Message&& message) {
     if (report && report->on())
         report->emit(kind, [&] {
             return std::pair{"SOLUC registro " + std::to_string(soluc.recNo()),
@@ -51,17 +50,17 @@ void tell(const exporting::StepReport* report, const Table& soluc, const char* k
 }
 
 // Not placed: DIA or HORA is 0 (or blank).
-bool placedOrTold(const Table& soluc, const exporting::StepReport* report) {
+bool placedOrTold(const Table& soluc, const run::StepReport* report) {
     if (isPlaced(soluc))
         return true;
     tell(report, soluc, "no_colocado", [&] {
-        return "se descarta, no está colocado (DIA " + exporting::shown(soluc.text("DIA")) +
-               ", HORA " + exporting::shown(soluc.text("HORA")) + ")";
+        return "se descarta, no está colocado (DIA " + run::shown(soluc.text("DIA")) + ", HORA " +
+               run::shown(soluc.text("HORA")) + ")";
     });
     return false;
 }
 
-std::string_view dayLetterOrTold(const Table& soluc, const exporting::StepReport* report) {
+std::string_view dayLetterOrTold(const Table& soluc, const run::StepReport* report) {
     const std::int32_t day = soluc.integer("DIA");
     const std::string_view letter = dayLetter(day);
     if (letter.empty())
@@ -74,25 +73,23 @@ std::string_view dayLetterOrTold(const Table& soluc, const exporting::StepReport
 
 // "se descarta, el grupo 1A no está en GRUPOST" / "el aula A1 no está en AULAT; aula queda vacía"
 std::string dropped(const char* what, const std::string& code, const char* table) {
-    return "se descarta, " + std::string(what) + " " + exporting::shown(code) + " no está en " +
-           table;
+    return "se descarta, " + std::string(what) + " " + run::shown(code) + " no está en " + table;
 }
 std::string leftEmpty(const char* what, const std::string& code, const char* table,
                       const char* outcome) {
-    return std::string(what) + " " + exporting::shown(code) + " no está en " + table + "; " +
-           outcome;
+    return std::string(what) + " " + run::shown(code) + " no está en " + table + "; " + outcome;
 }
 
 // The period of the record's slot: the first DIASHORAST row whose HORA equals the text of
 // SOLUC.HORA (every day repeats the same order and times, so any row of the slot serves).
 bool lookUpPeriod(const Table& soluc, const LookupTables& t, std::string& order, std::string& from,
-                  std::string& to, const exporting::StepReport* report) {
+                  std::string& to, const run::StepReport* report) {
     const std::string slot = soluc.text("HORA");
     const auto& period =
         lookUp(t.slotCache, t.slots, "HORA", slot, {"SESION_ORDEN", "HORADESDE", "HORAHASTA"});
     if (!period) {
         tell(report, soluc, "sesion_no_encontrada", [&] {
-            return "se descarta, la sesión " + exporting::shown(slot) + " no está en la plantilla";
+            return "se descarta, la sesión " + run::shown(slot) + " no está en la plantilla";
         });
         return false;
     }
@@ -105,7 +102,7 @@ bool lookUpPeriod(const Table& soluc, const LookupTables& t, std::string& order,
 } // namespace
 
 std::optional<ClassLine> translateClassRecord(const Table& soluc, const LookupTables& t,
-                                              const exporting::StepReport* report) {
+                                              const run::StepReport* report) {
     if (!placedOrTold(soluc, report))
         return std::nullopt;
     ClassLine line;
@@ -155,7 +152,7 @@ std::optional<ClassLine> translateClassRecord(const Table& soluc, const LookupTa
 }
 
 std::optional<DutyLine> translateDutyRecord(const Table& soluc, const LookupTables& t,
-                                            const exporting::StepReport* report) {
+                                            const run::StepReport* report) {
     if (!placedOrTold(soluc, report))
         return std::nullopt;
     DutyLine line;

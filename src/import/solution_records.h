@@ -3,7 +3,7 @@
 // Horvex's solution records (SOLUC) and their translation into ITACA's codes through the work
 // tables the export run built. All texts are cp1252, as read from the tables.
 
-#include "export/report.h"
+#include "run/report.h"
 #include "worktables/table.h"
 
 #include <cstdint>
@@ -64,9 +64,9 @@ struct LookupTables {
 // why a record gives no line or a line with a value left empty ("SOLUC registro N").
 std::optional<ClassLine> translateClassRecord(const worktables::Table& soluc,
                                               const LookupTables& tables,
-                                              const exporting::StepReport* report = nullptr);
+                                              const run::StepReport* report = nullptr);
 std::optional<DutyLine> translateDutyRecord(const worktables::Table& soluc,
                                             const LookupTables& tables,
-                                            const exporting::StepReport* report = nullptr);
+                                            const run::StepReport* report = nullptr);
 
 } // namespace pelmira::importing

@@ -4,7 +4,7 @@
 // that the test keeps while the window owns a forwarder to it, and modal boxes answered later.
 
 #include "app/ErrorBox.h"
-#include "export/interaction.h"
+#include "run/interaction.h"
 #include "support/scripted_interaction.h"
 
 #include <QApplication>
@@ -32,9 +32,9 @@ private:
     app::ErrorPresenter previous_;
 };
 
-class ForwardingInteraction : public exporting::Interaction {
+class ForwardingInteraction : public run::Interaction {
 public:
-    explicit ForwardingInteraction(exporting::Interaction& to) : to_(to) {}
+    explicit ForwardingInteraction(run::Interaction& to) : to_(to) {}
     std::optional<std::filesystem::path> pickXmlFile() override { return to_.pickXmlFile(); }
     void showChooser(itaca::TemplateChooser& c) override { to_.showChooser(c); }
     bool ask(Question q, const std::string& t) override { return to_.ask(q, t); }
@@ -42,11 +42,11 @@ public:
     void setBusy(bool b) override { to_.setBusy(b); }
 
 private:
-    exporting::Interaction& to_;
+    run::Interaction& to_;
 };
 
-template <class Form> auto forwardTo(exporting::Interaction& to) {
-    return [&to](Form&) -> std::unique_ptr<exporting::Interaction> {
+template <class Form> auto forwardTo(run::Interaction& to) {
+    return [&to](Form&) -> std::unique_ptr<run::Interaction> {
         return std::make_unique<ForwardingInteraction>(to);
     };
 }

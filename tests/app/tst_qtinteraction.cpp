@@ -11,7 +11,7 @@
 #include <QTest>
 
 using namespace pelmira;
-using Question = exporting::Interaction::Question;
+using Question = run::Interaction::Question;
 
 class TstQtInteraction : public QObject {
     Q_OBJECT
@@ -150,7 +150,7 @@ private Q_SLOTS:
     void busy() {
         app::QtInteraction ui(nullptr);
         {
-            exporting::BusyGuard guard(ui);
+            run::BusyGuard guard(ui);
             QVERIFY(QApplication::overrideCursor());
             QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
         }

@@ -3,7 +3,7 @@
 // without classes.
 
 #include "export/export_run.h"
-#include "export/schemas.h"
+#include "horvex/schemas.h"
 #include "itaca/document.h"
 #include "support/scripted_interaction.h"
 #include "support/temp_dir.h"
@@ -24,13 +24,13 @@ namespace {
 
 using namespace pelmira;
 using exporting::ExportRun;
-using exporting::Interaction;
 using exporting::SplitIntoBlocks;
+using run::Interaction;
 using worktables::FieldType;
 using worktables::Schema;
 using worktables::Table;
 using worktables::WorkFolder;
-namespace schemas = exporting::schemas;
+namespace schemas = horvex::schemas;
 
 using Row = std::map<std::string, std::string>; // field -> value, UTF-8 (cp1252 in the table)
 
@@ -137,9 +137,10 @@ struct Centre {
         std::filesystem::create_directories(tmp / "HTEMP");
         return tmp / "HTEMP";
     }()};
-    exporting::RunState state;
+    run::RunState state;
+    exporting::ExportState exportState;
     pelmira::testing::ScriptedInteraction ui;
-    ExportRun run{state, ui, folder};
+    ExportRun run{state, exportState, ui, folder};
 
     Centre() {
         state.language = std::string(text::kCastilian);
@@ -515,7 +516,7 @@ TEST(ApplyGroupTimetables, KeepingTheChosenTemplateFitsTheClassRowsToItsLines) {
         centre.run.BuildAssignments();
         centre.run.ApplyGroupTimetables();
 
-        EXPECT_TRUE(centre.state.chosenTemplateOnly);
+        EXPECT_TRUE(centre.exportState.chosenTemplateOnly);
         EXPECT_EQ(centre.ui.questions,
                   std::vector<Interaction::Question>{Interaction::Question::AllTemplates});
         EXPECT_EQ(centre.asigt(kClassFields), c.expected);
@@ -544,7 +545,7 @@ TEST(ApplyGroupTimetables, AsksOnceWithTheSixLinesOfTheQuestion) {
     Centre centre;
     centre.writeInputTables();
     centre.ui.allTemplatesAnswer = true;
-    centre.state.chosenTemplateOnly = true; // left by an earlier run
+    centre.exportState.chosenTemplateOnly = true; // left by an earlier run
     centre.load(section("contenidos", kContenidos) +
                 section("horarios_grupo", {groupLine("P1", "1A", "C1", "MAT01", "111", "AULA1"),
                                            groupLine("P1", "1A", "C1", "MAT01", "111", "AULA1")}));
@@ -564,7 +565,7 @@ TEST(ApplyGroupTimetables, AsksOnceWithTheSixLinesOfTheQuestion) {
                   "\"No\".\r\n"
                   "(Recomendamos Pulsar \"No\", y trabajar solo con datos de una Plantilla.)");
     // Yes: all templates' data, the base rows stay as they were.
-    EXPECT_FALSE(centre.state.chosenTemplateOnly);
+    EXPECT_FALSE(centre.exportState.chosenTemplateOnly);
     EXPECT_EQ(centre.asigt(kClassFields),
               (std::vector<std::string>{"MAT||1A||4|1111", "MAT||1B||4|1111", "LEN||1A||4|1111",
                                         "LEN||1B||4|1111"}));
@@ -574,12 +575,12 @@ TEST(ApplyGroupTimetables, WithoutGroupTimetableLinesAsksNothing) {
     for (const std::string& lines : {std::string(), section("horarios_grupo", {})}) {
         Centre centre;
         centre.writeInputTables();
-        centre.state.chosenTemplateOnly = true; // left by an earlier run
+        centre.exportState.chosenTemplateOnly = true; // left by an earlier run
         centre.load(section("contenidos", kContenidos) + lines);
         centre.run.BuildAssignments();
         centre.run.ApplyGroupTimetables();
         EXPECT_TRUE(centre.ui.questions.empty());
-        EXPECT_FALSE(centre.state.chosenTemplateOnly);
+        EXPECT_FALSE(centre.exportState.chosenTemplateOnly);
         EXPECT_EQ(centre.asigt({"CASIG", "HORAS"}).size(), 4u);
     }
 }
@@ -723,7 +724,7 @@ TEST(ApplyDutyTimetables, CountsEachTeachersDutyOnOneRow) {
         Centre centre;
         centre.writeInputTables();
         writeClassRows(centre);
-        centre.state.chosenTemplateOnly = c.chosenTemplateOnly;
+        centre.exportState.chosenTemplateOnly = c.chosenTemplateOnly;
         centre.load(section("horarios_ocupaciones", c.lines));
         centre.run.ApplyDutyTimetables();
         EXPECT_EQ(centre.asigt(kDutyFields), c.expected);
@@ -775,7 +776,7 @@ TEST(ApplyDutyTimetables, AMissingAttributeEndsTheStepWhateverTheLinesTemplate) 
         Centre centre;
         centre.writeInputTables();
         writeClassRows(centre);
-        centre.state.chosenTemplateOnly = true;
+        centre.exportState.chosenTemplateOnly = true;
         centre.load(section("horarios_ocupaciones", {dutyLine("12346", "222", "P1"), c.bad}));
         const std::string error = errorOf([&] { centre.run.ApplyDutyTimetables(); });
         EXPECT_NE(error.find(c.attribute), std::string::npos) << error;
@@ -840,7 +841,7 @@ TEST(PruneUnusedGroupsAndTeachers, RemovesGroupsAndTeachersWithoutClassesWhenAll
             writeTable(centre.folder, "GRUPOST", schemas::grupost(),
                        {{{"ABREV", "1A"}, {"TUTOR", "T3"}}, {{"ABREV", "1B"}}});
         writeFinalAssignments(centre);
-        centre.state.chosenTemplateOnly = c.chosenTemplateOnly;
+        centre.exportState.chosenTemplateOnly = c.chosenTemplateOnly;
         centre.ui.pruneAnswer = c.answer;
         centre.run.PruneUnusedGroupsAndTeachers();
 
@@ -861,7 +862,7 @@ TEST(PruneUnusedGroupsAndTeachers, AsksWithTheFourLinesOfTheQuestion) {
     Centre centre;
     centre.writeInputTables();
     writeFinalAssignments(centre);
-    centre.state.chosenTemplateOnly = true;
+    centre.exportState.chosenTemplateOnly = true;
     centre.run.PruneUnusedGroupsAndTeachers();
     ASSERT_EQ(centre.ui.questionTexts.size(), 1u);
     EXPECT_EQ(centre.ui.questionTexts[0],

@@ -2,7 +2,8 @@
 // DIASHORAST, each run on a small centre document and read back through the table engine.
 
 #include "export/export_run.h"
-#include "export/schemas.h"
+#include "horvex/day_hour_slots.h"
+#include "horvex/schemas.h"
 #include "itaca/chooser.h"
 #include "itaca/document.h"
 #include "support/scripted_interaction.h"
@@ -28,10 +29,10 @@
 namespace fs = std::filesystem;
 using namespace pelmira;
 using exporting::ExportRun;
-using exporting::RunOutcome;
-using exporting::RunState;
 using pelmira::testing::ScriptedInteraction;
 using pelmira::testing::TempDir;
+using run::RunOutcome;
+using run::RunState;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
@@ -188,8 +189,9 @@ protected:
     TempDir tmp;
     WorkFolder folder{makeDir(tmp / "HTEMP")};
     RunState state;
+    exporting::ExportState exportState;
     ScriptedInteraction ui;
-    ExportRun run{state, ui, folder};
+    ExportRun run{state, exportState, ui, folder};
 
     void load(std::string_view body) {
         run.setDocument(itaca::ItacaDocument::load(tmp.write("centro.xml", centro(body))));
@@ -208,7 +210,7 @@ TEST_F(Builders, SubjectNamesWithoutSectionsGiveAnEmptyTableWithAllFields) {
     run.BuildSubjectNames();
     run.AddDutyNames();
     EXPECT_THAT(fieldNames(folder, "ASIGNOMT"),
-                ElementsAreArray(schemaNames(exporting::schemas::asignomt())));
+                ElementsAreArray(schemaNames(horvex::schemas::asignomt())));
     EXPECT_TRUE(table("ASIGNOMT", {"COD"}).empty());
 }
 
@@ -347,14 +349,14 @@ TEST_F(Builders, SharedListsAreEmptiedAtTheStartAndReleasedAtTheEnd) {
     load(section("contenidos", {subject("MAT", "Matemáticas", "x"), subject("B", "Física", "y")}));
     state.language = text::kCastilian;
     // What an earlier run that ended on an error may have left.
-    state.usedCodes.add("MAT");
-    state.usedNames.add("Física");
+    exportState.usedCodes.add("MAT");
+    exportState.usedNames.add("Física");
     run.BuildSubjectNames();
     EXPECT_THAT(column(folder, "ASIGNOMT", "COD"), ElementsAre("MAT", "B"));
-    EXPECT_EQ(state.usedCodes.size(), 2u);
+    EXPECT_EQ(exportState.usedCodes.size(), 2u);
     run.AddDutyNames();
-    EXPECT_EQ(state.usedCodes.size(), 0u);
-    EXPECT_EQ(state.usedNames.size(), 0u);
+    EXPECT_EQ(exportState.usedCodes.size(), 0u);
+    EXPECT_EQ(exportState.usedNames.size(), 0u);
 }
 
 TEST_F(Builders, SubjectNamesReplaceAnOldTableAndItsIndex) {
@@ -368,7 +370,7 @@ TEST_F(Builders, SubjectNamesReplaceAnOldTableAndItsIndex) {
     run.BuildSubjectNames();
     EXPECT_FALSE(exists("ASIGNOMT.MDX"));
     EXPECT_THAT(fieldNames(folder, "ASIGNOMT"),
-                ElementsAreArray(schemaNames(exporting::schemas::asignomt())));
+                ElementsAreArray(schemaNames(horvex::schemas::asignomt())));
     EXPECT_TRUE(table("ASIGNOMT", {"COD"}).empty());
 }
 
@@ -460,7 +462,7 @@ TEST_F(Builders, SingleTeacherGivesAnEmptyTable) {
     load(section("docentes", {teacher("García", "López", "Ana")}));
     run.BuildTeachers();
     EXPECT_THAT(fieldNames(folder, "PROFT"),
-                ElementsAreArray(schemaNames(exporting::schemas::proft())));
+                ElementsAreArray(schemaNames(horvex::schemas::proft())));
     EXPECT_TRUE(table("PROFT", {"ABREV"}).empty());
 }
 
@@ -533,7 +535,7 @@ TEST_F(Builders, SingleRoomGivesAnEmptyTableAndMissingAttributesEndTheStep) {
     load(section("aulas", {room("Aula 1", "A01")}));
     run.BuildRooms();
     EXPECT_THAT(fieldNames(folder, "AULAT"),
-                ElementsAreArray(schemaNames(exporting::schemas::aulat())));
+                ElementsAreArray(schemaNames(horvex::schemas::aulat())));
     EXPECT_TRUE(table("AULAT", {"ABREV"}).empty());
 
     load(section("aulas", {room("Aula 1", "A01"), el("aula", {{"codigo", "B"}})}));
@@ -580,7 +582,7 @@ TEST_F(CoursesAndGroups, CoursesFollowTheParentRuleAndTheLevelLookup) {
                            course("P", "", "E", "")}) +
         section("ensenanzas", {programme("3012", "ESO"), programme("3017", "BACHILL"),
                                programme("3012", "DUPL"), programme("", "VACIO")}));
-    state.templateShift = text::toCp1252("Matí");
+    exportState.templateShift = text::toCp1252("Matí");
     run.BuildCoursesAndGroups();
     EXPECT_THAT(table("CURSOST", {"ABREV", "TURNO", "NIVEL", "CURSO", "CLAVE", "ESTUD"}),
                 ElementsAre(Row{"1ES", "M", "ESO", "1", "3012001", "1ESO"},
@@ -589,7 +591,7 @@ TEST_F(CoursesAndGroups, CoursesFollowTheParentRuleAndTheLevelLookup) {
                                 "Bachillerato de Ciencias y Tecnología, m"},
                             Row{"", "M", "VACIO", "", "E", ""}));
     EXPECT_THAT(fieldNames(folder, "GRUPOST"),
-                ElementsAreArray(schemaNames(exporting::schemas::grupost())));
+                ElementsAreArray(schemaNames(horvex::schemas::grupost())));
 }
 
 TEST_F(CoursesAndGroups, SingleElementSectionsFindNothing) {
@@ -786,10 +788,10 @@ protected:
 
 TEST_F(DayHourSlots, EmptyPeriodListGivesAnEmptyTableAndReplacesTheOldIndex) {
     tmp.write("HTEMP/DIASHORAST.MDX", "stale");
-    exporting::BuildDayHourSlots(state, folder);
+    horvex::BuildDayHourSlots(state, folder);
     EXPECT_FALSE(exists("DIASHORAST.MDX"));
     EXPECT_THAT(fieldNames(folder, "DIASHORAST"),
-                ElementsAreArray(schemaNames(exporting::schemas::diashorast())));
+                ElementsAreArray(schemaNames(horvex::schemas::diashorast())));
     EXPECT_TRUE(slots().empty());
 }
 
@@ -797,7 +799,7 @@ TEST_F(DayHourSlots, EveryPeriodOnSevenDays) {
     state.periodList = {" 3 de 09:50 a 10:45", " 3 de 11:15 a 12:10", "12 de 13:00 a 12:30"};
     state.templateCode = "PMATI";
     state.language = text::kCastilian;
-    exporting::BuildDayHourSlots(state, folder);
+    horvex::BuildDayHourSlots(state, folder);
     const Rows all = slots();
     ASSERT_EQ(all.size(), 21u);
     const char* days[] = {"Lunes", "Martes", "Miércoles", "Jueves", "Viernes", "Sábado", "Domingo"};
@@ -817,7 +819,7 @@ TEST_F(DayHourSlots, SlotNumbersCountTheLinesOfTheList) {
     for (int i = 1; i <= 11; ++i)
         state.periodList.push_back(
             text::toCp1252(itaca::periodLine(std::to_string(i), "08:00", "08:55")));
-    exporting::BuildDayHourSlots(state, folder);
+    horvex::BuildDayHourSlots(state, folder);
     const auto diho = column(folder, "DIASHORAST", "DIHO");
     ASSERT_EQ(diho.size(), 77u);
     EXPECT_EQ(diho[63], "110");
@@ -838,7 +840,7 @@ TEST_F(DayHourSlots, DayNamesAreCastilianOnlyForTheExactItem) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.language);
         state.language = text::toCp1252(c.language);
-        exporting::BuildDayHourSlots(state, folder);
+        horvex::BuildDayHourSlots(state, folder);
         EXPECT_EQ(column(folder, "DIASHORAST", "TEXTODIA")[2], c.wednesday);
     }
     // The member step uses the run's state.
@@ -862,7 +864,7 @@ TEST_F(DayHourSlots, APeriodLineWithoutNumbersEndsTheStepKeepingEarlierLines) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
         state.periodList = {" 1 de 08:00 a 08:55", c.line};
-        EXPECT_EQ(errorOf([&] { exporting::BuildDayHourSlots(state, folder); }), c.message);
+        EXPECT_EQ(errorOf([&] { horvex::BuildDayHourSlots(state, folder); }), c.message);
         EXPECT_EQ(slots().size(), 7u);
     }
 }
@@ -951,16 +953,16 @@ TEST_F(Run, MissingWorkFolderEndsTheRunAtTheFirstTable) {
 TEST_F(Run, DocumentWithoutTemplatesRunsAllStepsWithoutTheChooser) {
     ui.file = kData / "builders_no_templates.xml";
     state.templateCode = "KEPT";
-    state.usedCodes.add("MAT"); // left by an unfinished run
+    exportState.usedCodes.add("MAT"); // left by an unfinished run
     EXPECT_EQ(run.run(), RunOutcome::Completed);
     EXPECT_EQ(ui.chooserShown, 0);
-    EXPECT_EQ(state.templateCount, 0);
+    EXPECT_EQ(exportState.templateCount, 0);
     EXPECT_EQ(state.templateCode, "KEPT");
     EXPECT_EQ(state.transferResult, 1);
     EXPECT_THAT(ui.messages, ElementsAre("Proceso finalizado"));
     EXPECT_EQ(ui.busyDepth, 0);
-    EXPECT_EQ(state.usedCodes.size(), 0u);
-    EXPECT_EQ(state.usedNames.size(), 0u);
+    EXPECT_EQ(exportState.usedCodes.size(), 0u);
+    EXPECT_EQ(exportState.usedNames.size(), 0u);
     // ISO-8859-1 input: the names reach the tables as cp1252.
     EXPECT_THAT(table("ASIGNOMT", {"COD", "NOMBRE"}),
                 ElementsAre(Row{"MAT", "Matemàtiques"}, Row{"MUS", "Música"},
@@ -994,9 +996,9 @@ TEST_F(Run, ChooserResultsAreTakenIntoTheRunState) {
     EXPECT_EQ(ui.chooserShown, 1);
     EXPECT_TRUE(ui.chooserErrors.empty());
     EXPECT_EQ(codeWhileChoosing, "");
-    EXPECT_EQ(state.templateCount, 3);
+    EXPECT_EQ(exportState.templateCount, 3);
     EXPECT_EQ(state.templateCode, "PVESP");
-    EXPECT_EQ(state.templateShift, "Vesprada");
+    EXPECT_EQ(exportState.templateShift, "Vesprada");
     EXPECT_EQ(state.language, std::string(text::kCastilian));
     EXPECT_THAT(state.periodList, ElementsAre(" 1 de 15:00 a 15:55", " 2 de 15:55 a 16:50",
                                               " 3 de 17:10 a 18:05", " 4 de 18:05 a 19:00"));
@@ -1004,6 +1006,26 @@ TEST_F(Run, ChooserResultsAreTakenIntoTheRunState) {
     EXPECT_EQ(column(folder, "DIASHORAST", "TEXTODIA")[0], "Lunes");
     EXPECT_EQ(column(folder, "DIASHORAST", "PLANTILLA")[0], "PVESP");
     EXPECT_THAT(ui.messages, ElementsAre("Proceso finalizado"));
+}
+
+// The main window keeps the export state between attempts: a document without templates shows
+// no chooser and keeps the shift an earlier attempt took from one. A run with an export state of
+// its own starts without any.
+TEST_F(Run, ShiftOfAnEarlierAttemptStaysForADocumentWithoutTemplates) {
+    ui.file = escuela;
+    ui.chooser = [](itaca::TemplateChooser& c) { c.setTemplateText("PVESP"); };
+    ASSERT_EQ(run.run(), RunOutcome::Completed);
+    ASSERT_EQ(exportState.templateShift, "Vesprada");
+
+    ui.file = kData / "builders_no_templates.xml";
+    ExportRun again(state, exportState, ui, folder);
+    EXPECT_EQ(again.run(), RunOutcome::Completed);
+    EXPECT_THAT(column(folder, "CURSOST", "TURNO"), ElementsAre("V", "V"));
+
+    ExportRun ownState(state, ui, folder);
+    EXPECT_EQ(ownState.run(), RunOutcome::Completed);
+    EXPECT_EQ(ownState.exportState().templateShift, "");
+    EXPECT_THAT(column(folder, "CURSOST", "TURNO"), ElementsAre("", ""));
 }
 
 TEST_F(Run, SingleTemplateStillShowsTheChooser) {
@@ -1016,7 +1038,7 @@ TEST_F(Run, SingleTemplateStillShowsTheChooser) {
     EXPECT_EQ(run.run(), RunOutcome::Completed);
     EXPECT_EQ(ui.chooserShown, 1);
     EXPECT_EQ(state.templateCode, "P1");
-    EXPECT_EQ(state.templateShift, "-"); // a single template leaves the labels at "-"
+    EXPECT_EQ(exportState.templateShift, "-"); // a single template leaves the labels at "-"
 }
 
 // A missing attribute in each section ends the run with its message; the tables of the earlier
@@ -1092,7 +1114,7 @@ TEST_F(Run, MissingAttributeEndsTheRunWhereItIsRead) {
 // A table that another program holds ends the run with the engine's message.
 TEST_F(Run, LockedTableEndsTheRunWithTheEnginesMessage) {
     ui.file = kData / "builders_no_templates.xml";
-    Table::rebuild(folder, "AULAT", exporting::schemas::aulat()).close();
+    Table::rebuild(folder, "AULAT", horvex::schemas::aulat()).close();
 
     int toChild[2];
     int fromChild[2];

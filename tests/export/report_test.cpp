@@ -3,10 +3,10 @@
 // written with an observer listening are byte for byte those written without one.
 
 #include "export/export_run.h"
-#include "export/report.h"
-#include "export/schemas.h"
+#include "horvex/schemas.h"
 #include "itaca/chooser.h"
 #include "itaca/document.h"
+#include "run/report.h"
 #include "support/scripted_interaction.h"
 #include "support/temp_dir.h"
 #include "text/error.h"
@@ -30,9 +30,9 @@ namespace {
 namespace fs = std::filesystem;
 using namespace pelmira;
 using exporting::ExportRun;
-using exporting::ReportEvent;
-using exporting::RunReport;
-using exporting::RunState;
+using run::ReportEvent;
+using run::RunReport;
+using run::RunState;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using worktables::Table;
@@ -268,17 +268,17 @@ TEST(ExportReport, AFurtherTeachersLineLostForAGroupMissingFromGrupostIsReported
         }
         t.close();
     };
-    put("ASIGT", exporting::schemas::asigt(),
+    put("ASIGT", horvex::schemas::asigt(),
         {{{"CASIG", "MAT"},
           {"CGRUP", "GONE"},
           {"HORAS", "4"},
           {"CLAVE", "1A"},
           {"CLAVECURSO", "C1"},
           {"ASIG_ITACA", "MAT1"}}});
-    put("GRUPOST", exporting::schemas::grupost(), {{{"ABREV", "1A"}, {"CLAVE", "1A"}}});
-    put("PROFT", exporting::schemas::proft(),
+    put("GRUPOST", horvex::schemas::grupost(), {{{"ABREV", "1A"}, {"CLAVE", "1A"}}});
+    put("PROFT", horvex::schemas::proft(),
         {{{"ABREV", "T1"}, {"DNI", "111"}}, {{"ABREV", "T2"}, {"DNI", "222"}}});
-    put("AULAT", exporting::schemas::aulat(), {});
+    put("AULAT", horvex::schemas::aulat(), {});
 
     const auto xml =
         tmp.write("centro.xml",
@@ -319,7 +319,7 @@ TEST(ExportReport, EveryExportKindIsProducedByTheFixtures) {
     seen.insert("grupo_no_encontrado"); // produced by the step alone, above
     const std::set<std::string> importOnly = {"plantilla_sin_sesiones", "no_colocado", "dia_fuera",
                                               "contenido_no_encontrado", "sesion_no_encontrada"};
-    for (const auto& kind : exporting::reportKinds()) {
+    for (const auto& kind : run::reportKinds()) {
         const std::string code(kind.code);
         if (!importOnly.contains(code))
             EXPECT_TRUE(seen.contains(code)) << code;
@@ -328,7 +328,7 @@ TEST(ExportReport, EveryExportKindIsProducedByTheFixtures) {
     }
     // Every kind reported has a heading of its own.
     for (const auto& kind : seen)
-        EXPECT_NE(exporting::kindHeading(kind), kind) << kind;
+        EXPECT_NE(run::kindHeading(kind), kind) << kind;
 }
 
 TEST(ExportReport, TheReportGroupsEventsByStepAndKindWithTheirCounts) {
@@ -339,7 +339,7 @@ TEST(ExportReport, TheReportGroupsEventsByStepAndKindWithTheirCounts) {
         {"BuildTeachers", "recorte", "docente 13",
          "DNI 1234567890123456 recortado a 14 caracteres"},
     };
-    EXPECT_EQ(exporting::formatReport(events, "Informe"),
+    EXPECT_EQ(run::formatReport(events, "Informe"),
               "Informe\n"
               "\n"
               "BuildTeachers (3 avisos)\n"
@@ -354,7 +354,7 @@ TEST(ExportReport, TheReportGroupsEventsByStepAndKindWithTheirCounts) {
               "    horario_grupo 1: no se cuenta\n"
               "\n"
               "Total: 4 avisos.\n");
-    EXPECT_EQ(exporting::formatReport({}, "Informe"),
+    EXPECT_EQ(run::formatReport({}, "Informe"),
               "Informe\nSin avisos: no se ha descartado, recortado ni dejado vacío nada.\n");
 }
 

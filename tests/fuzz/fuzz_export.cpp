@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::ofstream out(scratch.xml, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
-    pelmira::exporting::RunState state;
+    pelmira::run::RunState state;
     pelmira::testing::ScriptedInteraction ui;
     ui.file = scratch.xml;
     ui.allTemplatesAnswer = size % 2 == 0; // both paths of the group-timetable step

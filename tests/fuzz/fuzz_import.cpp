@@ -43,12 +43,12 @@ struct Scratch {
         removeAtExit(dir);
         std::filesystem::copy_file(PELMIRA_FUZZ_SCHOOL, xml,
                                    std::filesystem::copy_options::overwrite_existing);
-        pelmira::exporting::RunState state;
+        pelmira::run::RunState state;
         pelmira::testing::ScriptedInteraction ui;
         ui.file = xml;
         ui.allTemplatesAnswer = false;
         pelmira::exporting::ExportRun run(state, ui, pelmira::worktables::WorkFolder(work));
-        if (run.run() != pelmira::exporting::RunOutcome::Completed) {
+        if (run.run() != pelmira::run::RunOutcome::Completed) {
             std::cerr << "the export that prepares the work tables did not complete\n";
             std::abort();
         }
@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::ofstream out(scratch.work / "SOLUC.DBF", std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
-    pelmira::exporting::RunState state;
+    pelmira::run::RunState state;
     pelmira::testing::ScriptedInteraction ui;
     ui.file = scratch.xml;
     try {

@@ -2,7 +2,7 @@
 // first argument) against work tables of a big school, from the reminder to the saved result.
 // Prints the figures; it is not a test.
 
-#include "export/schemas.h"
+#include "horvex/schemas.h"
 #include "import/import_run.h"
 #include "import/solution_records.h"
 #include "support/scripted_interaction.h"
@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
     const fs::path work = dir / "HTEMP";
     fs::create_directories(work);
     const worktables::WorkFolder folder(work);
-    namespace s = exporting::schemas;
+    namespace s = horvex::schemas;
     auto code = [](const char* prefix, int i) { return prefix + std::to_string(i); };
 
     {
@@ -136,7 +136,7 @@ int main(int argc, char** argv) {
 
     double best = 1e9, bestCpu = 1e9;
     for (int round = 0; round < rounds; ++round) {
-        exporting::RunState state;
+        run::RunState state;
         testing::ScriptedInteraction ui;
         ui.file = xml;
         const auto start = std::chrono::steady_clock::now();

@@ -4,7 +4,7 @@
 // (written with the engine), the SOLUC fixtures (dBase III, written by python3-dbf, see
 // data/README.md) and the outcome expected for every record of data/soluc_cases.dbf.
 
-#include "export/schemas.h"
+#include "horvex/schemas.h"
 #include "import/solution_records.h"
 #include "worktables/table.h"
 #include "worktables/workfolder.h"
@@ -75,12 +75,12 @@ inline void writeDayHourSlots(const worktables::WorkFolder& folder,
                             {"SESION_ORDEN", s.order},
                             {"PLANTILLA", templateCode}});
     }
-    writeTable(folder, "DIASHORAST", exporting::schemas::diashorast(), rows);
+    writeTable(folder, "DIASHORAST", horvex::schemas::diashorast(), rows);
 }
 
 // Every work table but DIASHORAST and SOLUC.
 inline void writeWorkTables(const worktables::WorkFolder& folder) {
-    namespace s = exporting::schemas;
+    namespace s = horvex::schemas;
     writeTable(
         folder, "GRUPOST", s::grupost(),
         {

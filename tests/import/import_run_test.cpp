@@ -1,9 +1,9 @@
 // The import run from the reminder to the saved result, with scripted answers.
 
-#include "export/report.h"
 #include "import/import_run.h"
 #include "import_fixture.h"
 #include "itaca/chooser.h"
+#include "run/report.h"
 #include "support/scripted_interaction.h"
 #include "support/temp_dir.h"
 #include "text/text.h"
@@ -18,7 +18,7 @@ namespace pelmira::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using exporting::RunOutcome;
+using run::RunOutcome;
 using worktables::Table;
 using worktables::WorkFolder;
 
@@ -104,7 +104,7 @@ protected:
     fs::path xml = itacaDir / "horario.xml";
     fs::path result = itacaDir / "ResultadoHorvexhorario.xml";
     WorkFolder folder{work};
-    exporting::RunState state;
+    run::RunState state;
     ScriptedInteraction ui;
 };
 
@@ -168,7 +168,7 @@ TEST_F(ImportRunTest, AnObserverIsToldWhyRecordsGiveNoLineOrEmptyValues) {
     const std::string withoutObserver = readBytes(result);
     const std::string slotsWithoutObserver = readBytes(work / "DIASHORAST.DBF");
 
-    exporting::RunReport report;
+    run::RunReport report;
     state.observer = &report;
     ASSERT_EQ(runImport(), RunOutcome::Completed);
 
@@ -217,7 +217,7 @@ TEST_F(ImportRunTest, AnObserverIsToldWhyRecordsGiveNoLineOrEmptyValues) {
 
 // The texts the report shows: the record, what happened and why.
 TEST_F(ImportRunTest, TheObserverIsToldWhatHappenedToARecordAndWhy) {
-    exporting::RunReport report;
+    run::RunReport report;
     state.observer = &report;
     ASSERT_EQ(runImport(), RunOutcome::Completed);
     std::map<std::string, std::string> firstOfKind; // kind -> "location: message"
@@ -252,7 +252,7 @@ TEST_F(ImportRunTest, TheObserverIsToldWhatHappenedToARecordAndWhy) {
               std::vector<std::string>{"se descarta, el profesor XXX no está en PROFT"});
 
     // The report as pelmira-cli and the window show it: grouped, with a count per kind.
-    const std::string text = exporting::formatReport(report.events(), "Informe");
+    const std::string text = run::formatReport(report.events(), "Informe");
     EXPECT_NE(text.find("\nImportar (21 avisos)\n"), std::string::npos) << text;
     EXPECT_NE(text.find("  Registros no colocados (DIA u HORA 0), que se descartan "
                         "[no_colocado]: 5\n    SOLUC registro 3: "),
@@ -261,7 +261,7 @@ TEST_F(ImportRunTest, TheObserverIsToldWhatHappenedToARecordAndWhy) {
 }
 
 TEST_F(ImportRunTest, AnObserverIsToldOfATemplateWithoutPeriods) {
-    exporting::RunReport report;
+    run::RunReport report;
     state.observer = &report;
     ui.chooser = [](itaca::TemplateChooser& c) { c.setTemplateText("NINGUNA"); };
     ASSERT_EQ(runImport(), RunOutcome::Completed);
@@ -356,7 +356,7 @@ TEST_F(ImportRunTest, MissingInputs) {
             fs::copy_file(importData("centro.xml"), d / "horario.xml");
         const std::string slotsBefore = readBytes(d / "HTEMP" / "DIASHORAST.DBF");
 
-        exporting::RunState s;
+        run::RunState s;
         s.embedded = c.embedded;
         ScriptedInteraction u;
         if (!c.dialogCancelled)
@@ -397,7 +397,7 @@ TEST_F(ImportRunTest, InputThatIsNoCentreDocumentStopsBeforeAnythingChanges) {
         const std::string slotsBefore = readBytes(work / "DIASHORAST.DBF");
         ScriptedInteraction u;
         u.file = xml;
-        exporting::RunState s;
+        run::RunState s;
         s.embedded = true;
         try {
             importing::ImportRun(s, u, folder).run();

@@ -2,8 +2,8 @@
 
 // An Interaction for tests: answers given in advance, everything shown is recorded.
 
-#include "export/interaction.h"
 #include "itaca/chooser.h"
+#include "run/interaction.h"
 
 #include <deque>
 #include <filesystem>
@@ -14,7 +14,7 @@
 
 namespace pelmira::testing {
 
-class ScriptedInteraction : public exporting::Interaction {
+class ScriptedInteraction : public run::Interaction {
 public:
     std::optional<std::filesystem::path> file;            // what the file dialog returns
     std::function<void(itaca::TemplateChooser&)> chooser; // what the user does in the chooser

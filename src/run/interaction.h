@@ -11,7 +11,7 @@ namespace pelmira::itaca {
 class TemplateChooser;
 }
 
-namespace pelmira::exporting {
+namespace pelmira::run {
 
 class Interaction {
 public:
@@ -54,4 +54,4 @@ private:
     Interaction& ui_;
 };
 
-} // namespace pelmira::exporting
+} // namespace pelmira::run

@@ -21,7 +21,7 @@ class Table;
 struct FieldSpec;
 } // namespace pelmira::worktables
 
-namespace pelmira::exporting {
+namespace pelmira::run {
 
 struct ReportEvent {
     std::string step;     // the operation: "BuildSubjectNames", ..., "Importar"
@@ -118,4 +118,4 @@ std::string elementAt(std::string_view name, std::size_t position, std::string_v
 // A cp1252 value for a message: UTF-8, and "(vacío)" when empty.
 std::string shown(std::string_view cp1252);
 
-} // namespace pelmira::exporting
+} // namespace pelmira::run

@@ -1,11 +1,11 @@
-#include "export/report.h"
+#include "run/report.h"
 
 #include "text/text.h"
 #include "worktables/table.h"
 
 #include <map>
 
-namespace pelmira::exporting {
+namespace pelmira::run {
 
 const std::vector<ReportKind>& reportKinds() {
     static const std::vector<ReportKind> kinds{
@@ -149,4 +149,4 @@ std::string shown(std::string_view cp1252) {
     return cp1252.empty() ? std::string("(vacío)") : text::toUtf8(cp1252);
 }
 
-} // namespace pelmira::exporting
+} // namespace pelmira::run

@@ -1,8 +1,9 @@
 // DIASHORAST: every period of the chosen template's period list on each of the seven days.
 
-#include "export/export_run.h"
-#include "export/report.h"
-#include "export/schemas.h"
+#include "horvex/day_hour_slots.h"
+
+#include "horvex/schemas.h"
+#include "run/report.h"
 #include "text/text.h"
 #include "worktables/table.h"
 
@@ -10,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-namespace pelmira::exporting {
+namespace pelmira::horvex {
 
 namespace {
 
@@ -30,11 +31,11 @@ std::string_view mid(std::string_view line, std::size_t from, std::size_t length
 
 } // namespace
 
-void BuildDayHourSlots(const RunState& state, const worktables::WorkFolder& folder) {
+void BuildDayHourSlots(const run::RunState& state, const worktables::WorkFolder& folder) {
     auto table = worktables::Table::rebuild(folder, "DIASHORAST", schemas::diashorast());
     const bool castilian = state.language == text::kCastilian;
     const auto& dayNames = castilian ? kCastilianDays : kValencianDays;
-    const StepReport report(state.observer, "BuildDayHourSlots");
+    const run::StepReport report(state.observer, "BuildDayHourSlots");
 
     for (std::size_t slot = 1; slot <= state.periodList.size(); ++slot) {
         const std::string_view line = state.periodList[slot - 1];
@@ -73,8 +74,4 @@ void BuildDayHourSlots(const RunState& state, const worktables::WorkFolder& fold
     table.close();
 }
 
-void ExportRun::BuildDayHourSlots() {
-    exporting::BuildDayHourSlots(state_, folder_);
-}
-
-} // namespace pelmira::exporting
+} // namespace pelmira::horvex

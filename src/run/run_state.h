@@ -1,29 +1,25 @@
 #pragma once
 
-// The state the two runs share, owned by the main window (or by pelmira-cli for one run).
+// The state both runs read and set, owned by the main window (or by pelmira-cli for one run), and
+// how a run ends. What only the export run keeps is the export run's (exporting::ExportState).
 // Data texts are cp1252.
 
-#include "export/report.h"
+#include "run/report.h"
 #include "text/text.h"
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
-namespace pelmira::exporting {
+namespace pelmira::run {
 
 struct RunState {
     bool embedded = false;                  // LaunchParamCount == 2
     int transferResult = 0;                 // TransferResult: 0, 1 or -1
     std::filesystem::path xmlFileName;      // XmlFileName, kept between attempts
     std::string templateCode;               // TemplateCode
-    std::string templateShift;              // TemplateShift
     std::string language{text::kValencian}; // text of ComboBoxValCast
     std::vector<std::string> periodList;    // items of ListBoxPlanti
-    int templateCount = 0;                  // TemplateCount
-    bool chosenTemplateOnly = false;        // ChosenTemplateOnly
-    text::SortedStringList usedCodes;       // UsedCodes
-    text::SortedStringList usedNames;       // UsedNames
 
     // Told about every row, line or record a run drops, cuts or leaves empty; none by default.
     // Not owned. What the runs write does not depend on it.
@@ -36,4 +32,4 @@ enum class RunOutcome {
     InputMissing, // the missing-file message was shown; embedded, TransferResult is -1
 };
 
-} // namespace pelmira::exporting
+} // namespace pelmira::run

@@ -4,16 +4,16 @@
 
 #include "worktables/table.h"
 
-namespace pelmira::exporting::schemas {
+namespace pelmira::horvex::schemas {
 
 using worktables::FieldType;
 using worktables::Schema;
 
 inline const Schema& asignomt() {
     static const Schema s{
-        {"COD", FieldType::Text, 10},      {"CODLARGO", FieldType::Text, 10},
-        {"NOMBRE", FieldType::Text, 80},   {"MATERIA", FieldType::Text, 8},
-        {"CODTAREA", FieldType::Text, 12}, {"ESTAREA", FieldType::Logical},
+        {"COD", FieldType::Text, 10},         {"CODLARGO", FieldType::Text, 10},
+        {"NOMBRE", FieldType::Text, 80},      {"MATERIA", FieldType::Text, 8},
+        {"CODTAREA", FieldType::Text, 12},    {"ESTAREA", FieldType::Logical},
         {"ABREV_ITACA", FieldType::Text, 10},
     };
     return s;
@@ -31,8 +31,8 @@ inline const Schema& proft() {
 
 inline const Schema& aulat() {
     static const Schema s{
-        {"ABREV", FieldType::Text, 10},    {"NOMBRE", FieldType::Text, 80},
-        {"EDIFICIO", FieldType::Text, 1},  {"MAXALUM", FieldType::Integer},
+        {"ABREV", FieldType::Text, 10},     {"NOMBRE", FieldType::Text, 80},
+        {"EDIFICIO", FieldType::Text, 1},   {"MAXALUM", FieldType::Integer},
         {"DEPCENTRO", FieldType::Text, 10}, {"ABREV_ITACA", FieldType::Text, 10},
     };
     return s;
@@ -40,8 +40,9 @@ inline const Schema& aulat() {
 
 inline const Schema& cursost() {
     static const Schema s{
-        {"ABREV", FieldType::Text, 3}, {"TURNO", FieldType::Text, 1},  {"NIVEL", FieldType::Text, 5},
-        {"CURSO", FieldType::Text, 3}, {"CLAVE", FieldType::Text, 10}, {"ESTUD", FieldType::Text, 40},
+        {"ABREV", FieldType::Text, 3},  {"TURNO", FieldType::Text, 1},
+        {"NIVEL", FieldType::Text, 5},  {"CURSO", FieldType::Text, 3},
+        {"CLAVE", FieldType::Text, 10}, {"ESTUD", FieldType::Text, 40},
     };
     return s;
 }
@@ -59,13 +60,13 @@ inline const Schema& grupost() {
 
 inline const Schema& asigt() {
     static const Schema s{
-        {"CASIG", FieldType::Text, 10},      {"CPROF", FieldType::Text, 10},
-        {"CGRUP", FieldType::Text, 10},      {"CAULA", FieldType::Text, 10},
-        {"TURNO", FieldType::Text, 1},       {"NIVEL", FieldType::Text, 5},
-        {"CURSO", FieldType::Text, 3},       {"GRUPO", FieldType::Text, 2},
-        {"HORAS", FieldType::Float},         {"SESIONES", FieldType::Text, 20},
-        {"CLAVE", FieldType::Text, 10},      {"CLAVECURSO", FieldType::Text, 10},
-        {"CTAREA", FieldType::Text, 10},     {"ASIG_ITACA", FieldType::Text, 10},
+        {"CASIG", FieldType::Text, 10},  {"CPROF", FieldType::Text, 10},
+        {"CGRUP", FieldType::Text, 10},  {"CAULA", FieldType::Text, 10},
+        {"TURNO", FieldType::Text, 1},   {"NIVEL", FieldType::Text, 5},
+        {"CURSO", FieldType::Text, 3},   {"GRUPO", FieldType::Text, 2},
+        {"HORAS", FieldType::Float},     {"SESIONES", FieldType::Text, 20},
+        {"CLAVE", FieldType::Text, 10},  {"CLAVECURSO", FieldType::Text, 10},
+        {"CTAREA", FieldType::Text, 10}, {"ASIG_ITACA", FieldType::Text, 10},
     };
     return s;
 }
@@ -82,4 +83,4 @@ inline const Schema& diashorast() {
     return s;
 }
 
-} // namespace pelmira::exporting::schemas
+} // namespace pelmira::horvex::schemas
