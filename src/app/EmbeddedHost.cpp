@@ -176,13 +176,22 @@ void EmbeddedHost::centre(QWidget* dialog) const {
 void EmbeddedHost::focusAfter(QWidget* closed) const {
     if (lost_ || !embedded_)
         return;
-    // To the modal window under the one that closed, or else back to the embedded window.
-    QWidget* next = QApplication::activeModalWidget();
-    if (next == closed)
-        next = nullptr;
-    QWidget* target = next ? next : embedded_.data();
-    platform::takeInputFocus(nativeId(target));
-    target->activateWindow();
+    // To the modal window under the one that closed, or else back to the embedded window. Once
+    // the closing is done: Qt deactivates the closed window after its Hide.
+    QPointer<QWidget> under = QApplication::activeModalWidget();
+    if (under == closed)
+        under = nullptr;
+    QPointer<QWidget> embedded = embedded_;
+    QTimer::singleShot(0, embedded_.data(), [under, embedded] {
+        QWidget* target = under ? under.data() : embedded.data();
+        if (!target || (!under && QApplication::activeModalWidget()))
+            return;
+        platform::takeInputFocus(nativeId(target));
+        target->activateWindow();
+        QApplication::setActiveWindow(target);
+        if (QWidget* focus = target->focusWidget())
+            focus->setFocus(Qt::ActiveWindowFocusReason);
+    });
 }
 
 QWidget* dialogParent(QWidget* owner) {

@@ -173,22 +173,25 @@ xdotool windowfocus --sync "$BOX" 2>/dev/null
 xdotool key Return
 sleep 0.5
 
-# The keyboard is back in the embedded window without a click; Alt+S (the covered "Salir")
-# does nothing; Tab goes from BExportar to the language selector, skipping the covered buttons.
+# The X keyboard focus is back in the embedded window; Alt+S (the covered "Salir") does nothing.
 [ "$(xdotool getwindowfocus 2>/dev/null)" = "$(decimal "$MAIN")" ] ||
     fail "the keyboard focus did not come back to the embedded window"
 echo "focus back in the embedded window"
 xdotool key alt+s
 sleep 0.5
 kill -0 "$PEL_PID" 2>/dev/null || fail "Alt+S closed the embedded window"
-xdotool key Tab ctrl+a
+
+# The language typed into the selector; Tab goes from it to BExportar and the space bar starts
+# the run.
+click_in "$MAIN" 230 78
+xdotool key ctrl+a
 xdotool type --delay 30 CASTELLANO
 sleep 0.3
 import -window root "$OUT/embedded-typed.png"
-
-# BExportar: at 96,120 on the export panel, which fills the window.
-click_in "$MAIN" 140 132
-DLG=$(wait_window "Archivo XML") || fail "no file dialog"
+xdotool key Tab
+sleep 0.3
+xdotool key space
+DLG=$(wait_window "Archivo XML") || fail "Tab and space did not start the run from BExportar"
 sleep 0.5
 xdotool windowfocus --sync "$DLG" 2>/dev/null
 xdotool type --delay 20 "$OUT/school/escuela.xml"
