@@ -1,5 +1,7 @@
 #include "app/ErrorBox.h"
 
+#include "app/EmbeddedHost.h"
+
 #include <QMessageBox>
 #include <QPushButton>
 #include <exception>
@@ -26,7 +28,8 @@ QString errorBoxText(const std::string& message) {
 
 void showStandardErrorBox(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Pelmira"), text, QMessageBox::NoButton,
-                    parent);
+                    dialogParent(parent));
+    ownDialog(&box);
     box.addButton(QStringLiteral("Aceptar"), QMessageBox::AcceptRole);
     box.exec();
 }

@@ -25,15 +25,15 @@ int helpContextOf(const QWidget* w) {
 
 namespace {
 
-// Faces with the metrics of the stored fonts, for systems that lack them.
+// Liberation Sans, which the packages depend on, has the metrics of Arial: it stands for Arial
+// where Arial is not installed, and for "MS Sans Serif" (a Windows bitmap face) everywhere, so
+// that the captions fit their stored places the same on every machine.
 void addSubstitutes() {
     static const bool added = [] {
         const QStringList arialLike{QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
                                     QStringLiteral("Nimbus Sans"), QStringLiteral("Helvetica")};
         QFont::insertSubstitutions(QStringLiteral("Arial"), arialLike);
-        QStringList msSans{QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Tahoma")};
-        msSans += arialLike;
-        QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"), msSans);
+        QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"), arialLike);
         return true;
     }();
     (void)added;

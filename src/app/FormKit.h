@@ -24,7 +24,8 @@ void setHelpContext(QWidget* w, int context);
 // The help context of `w`, or of the nearest ancestor that has one (0 when none has).
 int helpContextOf(const QWidget* w);
 
-// The family with the platform's sans-serif as fallback when it is not installed.
+// The family, or its substitute of the same metrics (Liberation Sans for Arial and "MS Sans
+// Serif"), or else the platform's sans-serif.
 QFont storedFont(const QString& family, int pointSize, bool bold = false);
 // "MS Sans Serif" 8 point, the windows' own font.
 QFont formFont();

@@ -1,11 +1,11 @@
 #include "app/MainForm.h"
 
+#include "app/EmbeddedHost.h"
 #include "app/ErrorBox.h"
 #include "app/FormKit.h"
 #include "app/GradientPanel.h"
 #include "app/Help.h"
 #include "app/HorvexIni.h"
-#include "app/NativeWindow.h"
 #include "app/QtInteraction.h"
 #include "export/export_run.h"
 #include "import/import_run.h"
@@ -19,7 +19,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
 #include <QWindow>
@@ -169,14 +168,8 @@ void TMForm::embedInto(std::uint32_t handle) {
     if (host_ && windowHandle()) {
         windowHandle()->setParent(host_);
         windowHandle()->setPosition(0, 0);
-        qApp->installEventFilter(this);
-        // The host is watched only when it is there to begin with: for a handle that names no
-        // window the platform decides what becomes of ours.
-        hostExisted_ = native::windowExists(handle);
-        hostWatch_ = new QTimer(this);
-        hostWatch_->setInterval(500);
-        connect(hostWatch_, &QTimer::timeout, this, &TMForm::checkHost);
-        hostWatch_->start();
+        auto* host = new EmbeddedHost(handle, this);
+        connect(host, &EmbeddedHost::gone, this, &TMForm::hostGone);
     }
 }
 
@@ -184,6 +177,9 @@ void TMForm::fillClientArea(GradientPanel* panel) {
     filling_ = panel;
     panel->setGeometry(rect());
     panel->raise();
+    // The bottom panel is covered: its controls must not take the focus or their shortcuts
+    // (Alt+S would close the window) while nobody can see them.
+    Draw3D1->hide();
 }
 
 void TMForm::resizeEvent(QResizeEvent* event) {
@@ -192,23 +188,19 @@ void TMForm::resizeEvent(QResizeEvent* event) {
         filling_->setGeometry(rect());
 }
 
-void TMForm::checkHost() {
-    // Horvex closed its window, or ended, or destroyed ours: close as if it had closed ours.
-    const bool hostGone = hostExisted_ && !native::windowExists(startMode_.hostWindow);
-    const bool ownGone = !native::windowExists(static_cast<std::uint32_t>(winId()));
-    if (hostGone || ownGone) {
-        hostWatch_->stop();
+void TMForm::hostGone() {
+    // Horvex closed its window, or ended, or destroyed ours: close as if it had closed ours. A
+    // run under way is abandoned first: its dialogs are closed already, and the dialog it waits
+    // in ends it with RunAbandoned, after which the handler closes the window. Should it not come
+    // back, the window closes all the same.
+    if (!running_) {
         close();
+        return;
     }
-}
-
-bool TMForm::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonPress && watched->isWidgetType()) {
-        auto* w = static_cast<QWidget*>(watched);
-        if (w->window() == this)
-            native::takeInputFocus(this);
-    }
-    return QWidget::eventFilter(watched, event);
+    QTimer::singleShot(1000, this, [this] {
+        if (isVisible())
+            close();
+    });
 }
 
 std::filesystem::path TMForm::iniPath() const {
@@ -249,7 +241,21 @@ void TMForm::runWindowed(const std::function<run::RunOutcome(run::Interaction&)>
         }
     } showState{*this};
 
-    const run::RunOutcome outcome = run(*ui);
+    struct Running {
+        bool& flag;
+        explicit Running(bool& f) : flag(f) { flag = true; }
+        ~Running() { flag = false; }
+    } running{running_};
+
+    run::RunOutcome outcome;
+    try {
+        outcome = run(*ui);
+    } catch (const RunAbandoned&) {
+        // The host went away during the run: what the steps before wrote stays, Horvex.ini
+        // receives what TransferResult holds, and the program ends.
+        close();
+        return;
+    }
     if (outcome == run::RunOutcome::Completed) {
         BExportar->setEnabled(false);
         BImportar->setEnabled(false);
@@ -294,8 +300,6 @@ void TMForm::keyPressEvent(QKeyEvent* event) {
 }
 
 void TMForm::closeEvent(QCloseEvent* event) {
-    if (hostWatch_)
-        hostWatch_->stop();
     if (startMode_.embedded()) {
         // The window closes whether or not the file could be written.
         guarded(this, [this] {

@@ -20,7 +20,6 @@ class QComboBox;
 class QLabel;
 class QListWidget;
 class QPushButton;
-class QTimer;
 class QWindow;
 
 namespace pelmira::app {
@@ -73,7 +72,6 @@ protected:
     void closeEvent(QCloseEvent* event) override; // FormClose
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void FormCreate();
@@ -81,7 +79,7 @@ private:
     void embedInto(std::uint32_t handle);
     void fillClientArea(GradientPanel* panel);
     void runWindowed(const std::function<run::RunOutcome(run::Interaction&)>& run);
-    void checkHost();
+    void hostGone();
 
     Options options_;
     StartMode startMode_;
@@ -104,8 +102,7 @@ private:
 
     GradientPanel* filling_ = nullptr; // the run panel that fills the window when embedded
     QWindow* host_ = nullptr;          // the Horvex window, embedded on a windowing system
-    QTimer* hostWatch_ = nullptr;
-    bool hostExisted_ = false;
+    bool running_ = false;             // a run's click handler is on the stack
 };
 
 } // namespace pelmira::app

@@ -1,5 +1,6 @@
 #include "app/QtInteraction.h"
 
+#include "app/EmbeddedHost.h"
 #include "app/Plantihoras.h"
 
 #include <QApplication>
@@ -9,6 +10,16 @@
 #include <QPushButton>
 
 namespace pelmira::app {
+
+namespace {
+
+// Before a dialog is shown and after it has closed: a host that has gone away ends the run.
+void throwIfHostGone() {
+    if (EmbeddedHost* host = EmbeddedHost::current(); host && host->isGone())
+        throw RunAbandoned();
+}
+
+} // namespace
 
 QString messageText(const std::string& utf8) {
     QString text = QString::fromStdString(utf8);
@@ -26,7 +37,9 @@ QtInteraction::~QtInteraction() {
 }
 
 std::optional<std::filesystem::path> QtInteraction::pickXmlFile() {
-    QFileDialog dialog(parent_, QStringLiteral("Archivo XML"));
+    throwIfHostGone();
+    QFileDialog dialog(dialogParent(parent_), QStringLiteral("Archivo XML"));
+    ownDialog(&dialog);
     dialog.setObjectName(QStringLiteral("OpenDialogXML"));
     // Qt's own dialog: a platform dialog cannot be driven or tested the same everywhere.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
@@ -39,7 +52,9 @@ std::optional<std::filesystem::path> QtInteraction::pickXmlFile() {
         const QString initial = QString::fromStdU16String(initialFile_.u16string());
         dialog.selectFile(initial);
     }
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    const int answer = dialog.exec();
+    throwIfHostGone();
+    if (answer != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     std::filesystem::path chosen(dialog.selectedFiles().constFirst().toStdU16String());
     initialFile_ = chosen;
@@ -47,8 +62,11 @@ std::optional<std::filesystem::path> QtInteraction::pickXmlFile() {
 }
 
 void QtInteraction::showChooser(itaca::TemplateChooser& chooser) {
-    TPlantillas window(chooser, parent_);
+    throwIfHostGone();
+    TPlantillas window(chooser, dialogParent(parent_));
+    ownDialog(&window);
     window.exec();
+    throwIfHostGone();
 }
 
 namespace {
@@ -73,13 +91,16 @@ private:
 } // namespace
 
 bool QtInteraction::ask(Question which, const std::string& text) {
+    throwIfHostGone();
     ConfirmationBox box(QMessageBox::Question, QStringLiteral("Confirmación"), messageText(text),
-                        QMessageBox::NoButton, parent_);
+                        QMessageBox::NoButton, dialogParent(parent_));
+    ownDialog(&box);
     QPushButton* yes = box.addButton(QStringLiteral("&Si"), QMessageBox::YesRole);
     QPushButton* no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
     box.setDefaultButton(yes);
     box.setEscapeButton(no);
     box.exec();
+    throwIfHostGone();
     // Closing the box is no answer: the group-timetable step goes on unless told Si, pruning
     // goes on unless told No.
     if (box.closedByCloseBox() && box.clickedButton() != yes)
@@ -88,10 +109,13 @@ bool QtInteraction::ask(Question which, const std::string& text) {
 }
 
 void QtInteraction::message(const std::string& text) {
+    throwIfHostGone();
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Pelmira"), messageText(text),
-                    QMessageBox::NoButton, parent_);
+                    QMessageBox::NoButton, dialogParent(parent_));
+    ownDialog(&box);
     box.addButton(QStringLiteral("Aceptar"), QMessageBox::AcceptRole);
     box.exec();
+    throwIfHostGone();
 }
 
 void QtInteraction::setBusy(bool busy) {

@@ -1,5 +1,7 @@
 // Pelmira: carries a school's timetabling data between ITACA and Horvex.
 
+#include "app/AppSetup.h"
+#include "app/ChmFile.h"
 #include "app/ErrorBox.h"
 #include "app/Help.h"
 #include "app/MainForm.h"
@@ -23,14 +25,27 @@ int checkHelp() {
     }
 }
 
+// And where it finds Qt's Spanish texts: PELMIRA_CHECK_TRANSLATION=1 pelmira prints the file.
+int checkTranslation() {
+    const QString file = pelmira::app::qtTranslationFile();
+    if (file.isEmpty()) {
+        std::fprintf(stderr, "No se encuentra la traducción de Qt qtbase_es.qm\n");
+        return 1;
+    }
+    std::printf("%s\n", qPrintable(file));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     pelmira::app::Application app(argc, argv);
     pelmira::app::HelpSystem::instance().setHelpFile(QStringLiteral("ITACA.chm"));
-    QApplication::setApplicationName(QStringLiteral("Pelmira"));
+    pelmira::app::setUpApplication(app);
     if (qEnvironmentVariableIsSet("PELMIRA_CHECK_HELP"))
         return checkHelp();
+    if (qEnvironmentVariableIsSet("PELMIRA_CHECK_TRANSLATION"))
+        return checkTranslation();
 
     pelmira::app::TMForm::Options options;
     options.params = QCoreApplication::arguments().mid(1);

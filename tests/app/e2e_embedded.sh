@@ -2,8 +2,15 @@
 # End to end under a virtual X server: a host window gives its id, `pelmira exportar <id>` must
 # come up as its child, is driven through a complete export of the sample school with real
 # keyboard and mouse events, closes itself and leaves Transformado=1 in the Horvex.ini beside
-# the program. Then the host window goes away under an embedded window, which must close and
-# write Horvex.ini; and a stand-alone import of the same school over an empty solution table.
+# the program. On the way: every dialog is transient for the host's window and centred on it, the
+# keyboard comes back to the embedded window after a dialog, the covered controls take neither
+# the focus nor Alt+S, the help window opened by F1 in the chooser takes input beside it, and the
+# log holds no Qt warning. Then the host window goes away: under an idle embedded window, and
+# during a run (file dialog, chooser, first question), which must be abandoned where it stands:
+# every dialog closed, no later table written, Transformado=0, the program gone within two
+# seconds. Last, a stand-alone import of the same school over an empty solution table.
+#
+# Window titles may carry Qt's " — Pelmira" after them (the application's display name).
 #
 # usage: e2e_embedded.sh PELMIRA HOST_WINDOW SCHOOL_XML EMPTY_SOLUC_DBF OUTPUT_FOLDER
 set -u
@@ -31,7 +38,7 @@ fail() {
 wait_window() {
     local name=$1 tries=${2:-100} id
     for ((i = 0; i < tries; i++)); do
-        id=$(xdotool search --onlyvisible --name "^$name\$" 2>/dev/null | tail -1)
+        id=$(xdotool search --onlyvisible --name "^$name( — Pelmira)?\$" 2>/dev/null | tail -1)
         if [ -n "$id" ]; then
             echo "$id"
             return 0
@@ -46,51 +53,145 @@ click_in() {
     xdotool mousemove --window "$1" "$2" "$3" sleep 0.2 click 1
 }
 
+# A window id as a decimal number (xwininfo and xprop write hexadecimal, xdotool decimal).
+decimal() {
+    printf '%d' "$1"
+}
+
+# Window $1 must be transient for the host's window and centred on it (within 2 pixels), kept
+# wholly on the 1024x768 screen.
+check_owned() {
+    local id=$1 what=$2 transient
+    transient=$(xprop -id "$id" WM_TRANSIENT_FOR 2>/dev/null | sed -n 's/.*window id # //p')
+    [ -n "$transient" ] || fail "$what: no WM_TRANSIENT_FOR"
+    [ "$(decimal "$transient")" = "$(decimal "0x$HOST_ID")" ] ||
+        fail "$what: transient for $transient, not for the host 0x$HOST_ID"
+    read -r dx dy dw dh < <(geometry "$id")
+    read -r hx hy hw hh < <(geometry "0x$HOST_ID")
+    local ex=$((hx + (hw - dw) / 2)) ey=$((hy + (hh - dh) / 2))
+    ex=$((ex + dw > 1024 ? 1024 - dw : ex)); ex=$((ex < 0 ? 0 : ex))
+    ey=$((ey + dh > 768 ? 768 - dh : ey)); ey=$((ey < 0 ? 0 : ey))
+    local cx=$((dx - ex)) cy=$((dy - ey))
+    ((cx >= -2 && cx <= 2 && cy >= -2 && cy <= 2)) ||
+        fail "$what: not centred on the host (off by $cx,$cy)"
+    echo "$what: transient for the host and centred on it"
+}
+
+# Left, top, width and height of window $1 on the screen.
+geometry() {
+    xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4}
+                            /Width:/ {w=$2} /Height:/ {h=$2} END {print x, y, w, h}'
+}
+
+# Starts a host window; sets HOST_PID and HOST_ID.
+start_host() {
+    rm -f "$OUT/host.id"
+    "$HOST" > "$OUT/host.id" &
+    HOST_PID=$!
+    for ((i = 0; i < 100; i++)); do
+        [ -s "$OUT/host.id" ] && break
+        sleep 0.1
+    done
+    HOST_ID=$(head -1 "$OUT/host.id")
+    [ -n "$HOST_ID" ] || fail "the host window gave no id"
+}
+
+# Starts `pelmira exportar` in the host; sets PEL_PID and MAIN (the embedded window).
+start_embedded() {
+    "$OUT/bin/pelmira" "$1" "$HOST_ID" >> "$OUT/pelmira.log" 2>&1 &
+    PEL_PID=$!
+    for ((i = 0; i < 100; i++)); do
+        MAIN=$(xwininfo -tree -id "0x$HOST_ID" 2>/dev/null |
+               grep -E '"Exportar e importar datos entre Horvex e ITACA( — Pelmira)?"' | awk '{print $1}')
+        [ -n "$MAIN" ] && break
+        sleep 0.1
+    done
+    [ -n "$MAIN" ] || fail "pelmira is not a child of the host window"
+    sleep 0.5
+}
+
+# The host goes away; pelmira must end within two seconds, leaving Transformado=0.
+lose_host() {
+    local what=$1 start end
+    start=$(date +%s%N)
+    kill "$HOST_PID"
+    wait "$HOST_PID" 2>/dev/null
+    HOST_PID=
+    for ((i = 0; i < 40; i++)); do
+        kill -0 "$PEL_PID" 2>/dev/null || break
+        sleep 0.05
+    done
+    kill -0 "$PEL_PID" 2>/dev/null && fail "$what: pelmira stayed after its host went away"
+    end=$(date +%s%N)
+    echo "$what: pelmira ended $(((end - start) / 1000000)) ms after its host"
+    grep -q '^Transformado=0' "$OUT/bin/Horvex.ini" ||
+        fail "$what: Horvex.ini: $(cat "$OUT/bin/Horvex.ini" 2>/dev/null)"
+}
+
+# The work tables in the folder, in a line.
+tables() {
+    (cd "$HTEMP" && ls -- *.DBF 2>/dev/null | grep -v SOLUC | sort | tr '\n' ' ')
+}
+
 rm -rf "$OUT"
 mkdir -p "$OUT/bin" "$OUT/wine/drive_c/HTEMP" "$OUT/school"
 cp "$PELMIRA" "$OUT/bin/pelmira"
+cp "$(dirname "$PELMIRA")/ITACA.chm" "$OUT/bin/" || fail "no help file beside the program"
 cp "$SCHOOL" "$OUT/school/escuela.xml"
 export WINEPREFIX=$OUT/wine
 export QT_QPA_PLATFORM=xcb
 export QT_QPA_PLATFORMTHEME=
 HTEMP=$OUT/wine/drive_c/HTEMP
 
+cp "$SCHOOL" "$OUT/school/roto.xml"
+echo "esto no es XML" > "$OUT/school/roto.xml"
+
 # --- the host window --------------------------------------------------------------------------
-"$HOST" > "$OUT/host.id" &
-HOST_PID=$!
-for ((i = 0; i < 100; i++)); do
-    [ -s "$OUT/host.id" ] && break
-    sleep 0.1
-done
-HOST_ID=$(head -1 "$OUT/host.id")
-[ -n "$HOST_ID" ] || fail "the host window gave no id"
+start_host
 echo "host window 0x$HOST_ID"
 
 # --- embedded export --------------------------------------------------------------------------
-"$OUT/bin/pelmira" exportar "$HOST_ID" > "$OUT/pelmira.log" 2>&1 &
-PEL_PID=$!
-
-for ((i = 0; i < 100; i++)); do
-    xwininfo -tree -id "0x$HOST_ID" 2>/dev/null | grep -q '"Exportar e importar datos entre Horvex e ITACA"' && break
-    sleep 0.1
-done
+start_embedded exportar
 xwininfo -tree -id "0x$HOST_ID" > "$OUT/host-tree.txt"
-grep -q '"Exportar e importar datos entre Horvex e ITACA"' "$OUT/host-tree.txt" ||
-    fail "pelmira is not a child of the host window"
-MAIN=$(grep '"Exportar e importar datos entre Horvex e ITACA"' "$OUT/host-tree.txt" | awk '{print $1}')
-grep '"Exportar e importar' "$OUT/host-tree.txt" | grep -q '+0+0' || fail "not at 0,0 of the host"
-sleep 0.5
+grep -E '"Exportar e importar' "$OUT/host-tree.txt" | grep -q '+0+0' || fail "not at 0,0 of the host"
 import -window root "$OUT/embedded-main.png"
 
-# The keyboard reaches the embedded window once it is clicked: type the language.
+# A first attempt on a file that is no XML ends on the error box.
+click_in "$MAIN" 140 132
+DLG=$(wait_window "Archivo XML") || fail "no file dialog"
+sleep 0.5
+check_owned "$DLG" "file dialog"
+import -window root "$OUT/file-dialog.png"
+xdotool windowfocus --sync "$DLG" 2>/dev/null
+xdotool type --delay 20 "$OUT/school/roto.xml"
+xdotool key Return
+BOX=$(wait_window "Pelmira") || fail "no error box for a file that is no XML"
+sleep 0.3
+check_owned "$BOX" "error box"
+import -window root "$OUT/error-box.png"
+xdotool windowfocus --sync "$BOX" 2>/dev/null
+xdotool key Return
+sleep 0.5
+
+# The X keyboard focus is back in the embedded window; Alt+S (the covered "Salir") does nothing.
+[ "$(xdotool getwindowfocus 2>/dev/null)" = "$(decimal "$MAIN")" ] ||
+    fail "the keyboard focus did not come back to the embedded window"
+echo "focus back in the embedded window"
+xdotool key alt+s
+sleep 0.5
+kill -0 "$PEL_PID" 2>/dev/null || fail "Alt+S closed the embedded window"
+
+# The language typed into the selector; Tab goes from it to BExportar and the space bar starts
+# the run.
 click_in "$MAIN" 230 78
 xdotool key ctrl+a
 xdotool type --delay 30 CASTELLANO
 sleep 0.3
-
-# BExportar: at 96,120 on the export panel, which fills the window.
-click_in "$MAIN" 140 132
-DLG=$(wait_window "Archivo XML") || fail "no file dialog"
+import -window root "$OUT/embedded-typed.png"
+xdotool key Tab
+sleep 0.3
+xdotool key space
+DLG=$(wait_window "Archivo XML") || fail "Tab and space did not start the run from BExportar"
 sleep 0.5
 xdotool windowfocus --sync "$DLG" 2>/dev/null
 xdotool type --delay 20 "$OUT/school/escuela.xml"
@@ -98,7 +199,28 @@ xdotool key Return
 
 CHOOSER=$(wait_window "Plantillas Horarias") || fail "no chooser"
 sleep 0.5
+check_owned "$CHOOSER" "chooser"
 import -window root "$OUT/chooser.png"
+
+# F1 in the chooser: the help window opens and takes input beside the modal chooser (its
+# context menu opens on a right click).
+xdotool windowfocus --sync "$CHOOSER" 2>/dev/null
+xdotool key F1
+HELP=$(wait_window "Ayuda - ITACA.chm") || fail "F1 in the chooser opened no help window"
+sleep 0.5
+xdotool mousemove --window "$HELP" 500 200 sleep 0.3 click 3
+sleep 0.8
+import -window root "$OUT/help-menu.png"
+xdotool key Escape
+sleep 0.3
+tesseract "$OUT/help-menu.png" "$OUT/help-menu" -l spa > /dev/null 2>&1
+grep -q "Seleccionar todo" "$OUT/help-menu.txt" ||
+    fail "no Spanish context menu in the help window beside the chooser"
+echo "help window beside the chooser: its context menu reads Spanish"
+# No window manager here: the help window, shown last, lies over the chooser.
+xdotool windowraise "$CHOOSER"
+xdotool windowfocus --sync "$CHOOSER" 2>/dev/null
+sleep 0.3
 click_in "$CHOOSER" 299 246
 
 # Questions (Si is the default) until the final message, then the window closes by itself.
@@ -108,6 +230,7 @@ for ((step = 0; step < 10; step++)); do
     fi
     BOX=$(wait_window "(Confirmación|Pelmira)" 50) || continue
     sleep 0.3
+    check_owned "$BOX" "box $step"
     import -window root "$OUT/box-$step.png"
     xdotool windowfocus --sync "$BOX" 2>/dev/null
     xdotool key Return
@@ -131,24 +254,15 @@ done
 grep -aq 'Lunes' "$HTEMP/DIASHORAST.DBF" || fail "DIASHORAST without Castilian day names"
 echo "embedded export: ok"
 
+# No Qt warning in the log of the embedded run ("must be a top level window" and the like).
+grep -v 'XDG_RUNTIME_DIR' "$OUT/pelmira.log" > "$OUT/warnings.txt"
+[ -s "$OUT/warnings.txt" ] && fail "the embedded run logged: $(head -5 "$OUT/warnings.txt")"
+echo "no Qt warning in the log"
+
 # --- the host goes away: pelmira closes as if Horvex had closed it ---------------------------
 rm -f "$OUT/bin/Horvex.ini"
-"$OUT/bin/pelmira" importar "$HOST_ID" >> "$OUT/pelmira.log" 2>&1 &
-PEL_PID=$!
-for ((i = 0; i < 100; i++)); do
-    xwininfo -tree -id "0x$HOST_ID" 2>/dev/null | grep -q '"Exportar e importar' && break
-    sleep 0.1
-done
-kill "$HOST_PID"
-wait "$HOST_PID" 2>/dev/null
-HOST_PID=
-for ((i = 0; i < 50; i++)); do
-    kill -0 "$PEL_PID" 2>/dev/null || break
-    sleep 0.1
-done
-kill -0 "$PEL_PID" 2>/dev/null && fail "pelmira stayed after its host window went away"
-grep -q '^Transformado=0' "$OUT/bin/Horvex.ini" || fail "host gone: Horvex.ini missing or wrong"
-echo "host gone: ok"
+start_embedded importar
+lose_host "idle window"
 
 # --- stand-alone import -----------------------------------------------------------------------
 cp "$SOLUC" "$HTEMP/SOLUC.DBF"
@@ -196,4 +310,50 @@ done
 kill -0 "$PEL_PID" 2>/dev/null && fail "Salir did not end the program"
 [ -f "$OUT/bin/Horvex.ini" ] && fail "stand-alone wrote Horvex.ini"
 echo "stand-alone import: ok"
+
+# --- the host goes away during a run: the run is abandoned where it stands --------------------
+rm -f "$HTEMP"/*
+rm -f "$OUT/bin/Horvex.ini"
+start_host
+start_embedded exportar
+click_in "$MAIN" 140 132
+wait_window "Archivo XML" > /dev/null || fail "no file dialog (host loss)"
+sleep 0.3
+lose_host "file dialog open"
+[ -z "$(tables)" ] || fail "file dialog open: tables written: $(tables)"
+
+rm -f "$OUT/bin/Horvex.ini"
+start_host
+start_embedded exportar
+click_in "$MAIN" 140 132
+DLG=$(wait_window "Archivo XML") || fail "no file dialog (host loss)"
+sleep 0.5
+xdotool windowfocus --sync "$DLG" 2>/dev/null
+xdotool type --delay 20 "$OUT/school/escuela.xml"
+xdotool key Return
+wait_window "Plantillas Horarias" > /dev/null || fail "no chooser (host loss)"
+sleep 0.3
+lose_host "chooser open"
+[ -z "$(tables)" ] || fail "chooser open: tables written: $(tables)"
+
+rm -f "$OUT/bin/Horvex.ini"
+start_host
+start_embedded exportar
+click_in "$MAIN" 140 132
+DLG=$(wait_window "Archivo XML") || fail "no file dialog (host loss)"
+sleep 0.5
+xdotool windowfocus --sync "$DLG" 2>/dev/null
+xdotool type --delay 20 "$OUT/school/escuela.xml"
+xdotool key Return
+CHOOSER=$(wait_window "Plantillas Horarias") || fail "no chooser (host loss)"
+sleep 0.5
+click_in "$CHOOSER" 299 246
+wait_window "Confirmación" > /dev/null || fail "no first question (host loss)"
+sleep 0.3
+lose_host "first question open"
+# The steps before the question (3.2 to 3.6) wrote their tables; nothing after it.
+[ "$(tables)" = "ASIGNOMT.DBF ASIGT.DBF AULAT.DBF CURSOST.DBF GRUPOST.DBF PROFT.DBF " ] ||
+    fail "first question open: tables: $(tables)"
+echo "host loss during a run: ok"
+
 echo "PASS"

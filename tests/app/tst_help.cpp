@@ -1,6 +1,8 @@
 // Help: the contents and the numbered topics of a small .chm compiled for the tests.
 
+#include "app/ChmFile.h"
 #include "app/Help.h"
+#include "app/HelpWindow.h"
 #include "support/temp_dir.h"
 #include "text/error.h"
 

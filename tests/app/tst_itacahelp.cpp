@@ -1,7 +1,9 @@
 // The help file that ships with the program: its contents and the topics of the help context
 // numbers the windows use (1 and 3), shown in the help window.
 
+#include "app/ChmFile.h"
 #include "app/Help.h"
+#include "app/HelpWindow.h"
 
 #include <QTest>
 #include <QTreeWidget>
@@ -36,9 +38,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("topic");
         QTest::addColumn<QString>("text");
         QTest::newRow("1: main window") << 1 << "/ventana.html" << QString::fromUtf8("VALENCIÁ");
-        QTest::newRow("3: run buttons")
-            << 3 << "/ejecuciones.html" << "Los botones de las dos transformaciones";
-        QTest::newRow("unknown number: contents") << 2 << "/index.html" << "Ayuda de Pelmira";
+        QTest::newRow("3: run buttons") << 3 << "/ejecuciones.html"
+                                        << "Los botones de las dos transformaciones";
+        QTest::newRow("unknown number: contents") << 2 << "/index.html"
+                                                  << "Ayuda de Pelmira";
     }
 
     void numberedTopics() {

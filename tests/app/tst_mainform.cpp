@@ -4,6 +4,7 @@
 #include "app/FormKit.h"
 #include "app/GradientPanel.h"
 #include "app/Help.h"
+#include "app/HelpWindow.h"
 #include "app/MainForm.h"
 #include "app_test_support.h"
 #include "support/temp_dir.h"

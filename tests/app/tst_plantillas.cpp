@@ -3,6 +3,7 @@
 #include "app/FormKit.h"
 #include "app/GradientPanel.h"
 #include "app/Help.h"
+#include "app/HelpWindow.h"
 #include "app/Plantihoras.h"
 #include "app/QtInteraction.h"
 #include "app_test_support.h"

@@ -1,0 +1,71 @@
+#!/bin/bash
+# Qt's own texts read Spanish: under a virtual X server the stand-alone window opens its file
+# dialog, a screenshot of the dialog is read by OCR (tesseract, Spanish), and the labels and
+# buttons must be Qt's Spanish ones, not the English "Look in", "File name", "Cancel".
+#
+# usage: spanish_dialog.sh PELMIRA OUTPUT_FOLDER [EXPECTED_TRANSLATION_FILE]
+# Runs with the caller's locale (the ctest entries give LANG=C and es_ES.UTF-8). With a third
+# argument the program must report that file as its translation (installed folder first).
+set -u
+
+if [ "${1:-}" != "--inside" ]; then
+    exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" --inside "$@"
+fi
+shift
+PELMIRA=$1
+OUT=$2
+EXPECTED=${3:-}
+
+fail() {
+    echo "FAIL: $*"
+    [ -n "${PEL_PID:-}" ] && kill "$PEL_PID" 2>/dev/null
+    exit 1
+}
+
+rm -rf "$OUT"
+mkdir -p "$OUT"
+export QT_QPA_PLATFORM=xcb
+export QT_QPA_PLATFORMTHEME=
+
+found=$(PELMIRA_CHECK_TRANSLATION=1 "$PELMIRA") || fail "no Qt translation found"
+echo "translation: $found"
+if [ -n "$EXPECTED" ]; then
+    [ "$(readlink -f "$found")" = "$(readlink -f "$EXPECTED")" ] ||
+        fail "translation taken from $found instead of $EXPECTED"
+fi
+
+"$PELMIRA" > "$OUT/pelmira.log" 2>&1 &
+PEL_PID=$!
+for ((i = 0; i < 100; i++)); do
+    MAIN=$(xdotool search --onlyvisible --name '^Exportar e importar datos entre Horvex e ITACA' 2>/dev/null | head -1)
+    [ -n "$MAIN" ] && break
+    sleep 0.1
+done
+[ -n "$MAIN" ] || fail "no main window"
+sleep 0.5
+xdotool mousemove --window "$MAIN" 140 132 sleep 0.2 click 1
+for ((i = 0; i < 100; i++)); do
+    DLG=$(xdotool search --onlyvisible --name '^Archivo XML' 2>/dev/null | head -1)
+    [ -n "$DLG" ] && break
+    sleep 0.1
+done
+[ -n "$DLG" ] || fail "no file dialog"
+sleep 1
+import -window "$DLG" "$OUT/file-dialog.png" || fail "no screenshot"
+# Enlarged, the small dialog font reads reliably.
+convert "$OUT/file-dialog.png" -resize 200% "$OUT/file-dialog-2x.png"
+tesseract "$OUT/file-dialog-2x.png" "$OUT/file-dialog" -l spa > /dev/null 2>&1 || fail "tesseract failed"
+echo "OCR of the file dialog:"
+sed 's/^/  | /' "$OUT/file-dialog.txt"
+
+for text in "Ver en" "Nombre de fichero" "Ficheros de tipo" "Abrir" "Cancelar"; do
+    grep -qi "$text" "$OUT/file-dialog.txt" || fail "the file dialog does not read \"$text\""
+done
+for text in "Look in" "File name" "Files of type" "Cancel"; do
+    grep -qi "$text" "$OUT/file-dialog.txt" && fail "the file dialog still reads \"$text\""
+done
+
+xdotool key --window "$DLG" Escape
+kill "$PEL_PID" 2>/dev/null
+wait "$PEL_PID" 2>/dev/null
+echo "PASS"
