@@ -7,8 +7,10 @@
 #include "itaca/attribute_store.h"
 #include "itaca/cp1252_encoding.h"
 #include "itaca/document.h"
-#include "itaca/files.h"
 #include "itaca/xml.h"
+#include "platform/error_text.h"
+#include "platform/open_file.h"
+#include "platform/path_text.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -125,7 +127,7 @@ struct DocFree {
 
 std::shared_ptr<ItacaDocument> ItacaDocument::load(const fs::path& file) {
     setUpLibxml2();
-    const std::string name = displayName(file);
+    const std::string name = platform::pathText(file);
 
     std::error_code ec;
     if (fs::is_directory(file, ec))
@@ -133,10 +135,10 @@ std::shared_ptr<ItacaDocument> ItacaDocument::load(const fs::path& file) {
 
     Source src;
     errno = 0;
-    src.file = openFile(file, "rb");
+    src.file = platform::openFile(file, "rb");
     if (src.file == nullptr) {
         const int err = errno;
-        throw LoadError("No se puede leer el archivo " + name + ": " + reason(err));
+        throw LoadError("No se puede leer el archivo " + name + ": " + platform::errnoText(err));
     }
     struct FileClose {
         std::FILE* f;
@@ -173,7 +175,8 @@ std::shared_ptr<ItacaDocument> ItacaDocument::load(const fs::path& file) {
     ctxt->myDoc = nullptr;
 
     if (src.readErrno != 0)
-        throw LoadError("No se puede leer el archivo " + name + ": " + reason(src.readErrno));
+        throw LoadError("No se puede leer el archivo " + name + ": " +
+                        platform::errnoText(src.readErrno));
     // Beyond well-formedness, a reference to an undeclared entity or an undeclared namespace
     // prefix is refused too: the values it stands for could not be read.
     if (!ctxt->wellFormed || !doc || errors.seen) {

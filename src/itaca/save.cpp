@@ -1,26 +1,17 @@
 // Saving a centre document: the tree written by libxml2 in the declared encoding, or the
 // document's own declaration, top-level nodes and root start tag written around content that an
-// ElementWriter streams in; either way into a temporary file beside the destination that is
-// renamed over it only when complete.
+// ElementWriter streams in; either way through the platform's replacement of a whole file, so
+// that the destination is renamed over only when complete.
 
 #include "itaca/attribute_store.h"
 #include "itaca/document.h"
-#include "itaca/files.h"
 #include "itaca/xml.h"
+#include "platform/atomic_file.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <libxml/encoding.h>
 #include <libxml/xmlIO.h>
 #include <libxml/xmlsave.h>
 #include <libxml/xmlstring.h>
-#include <random>
-#include <system_error>
-
-#ifndef _WIN32
-#include <unistd.h>
-#endif
 
 namespace pelmira::itaca {
 
@@ -28,129 +19,29 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Removes the temporary file of a save unless the save completed.
-class TempFile {
-public:
-    TempFile() = default;
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-    ~TempFile() {
-        if (file_ != nullptr)
-            std::fclose(file_);
-        if (!path_.empty()) {
-            std::error_code ignored;
-            fs::remove(path_, ignored);
-        }
-    }
-
-    // Creates a new file beside `destination`; false when none could be created.
-    bool create(const fs::path& destination, int& err) {
-        std::random_device random;
-        const fs::path folder = destination.parent_path();
-        for (int attempt = 0; attempt < 16; ++attempt) {
-            char suffix[16];
-            std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(random()));
-            fs::path candidate = folder / (u8"." + destination.filename().u8string() +
-                                           std::u8string(suffix, suffix + std::strlen(suffix)));
-            errno = 0;
-            file_ = openFile(candidate, "wbx");
-            if (file_ != nullptr) {
-                path_ = std::move(candidate);
-                return true;
-            }
-            err = errno;
-            if (err != EEXIST)
-                return false;
-        }
-        return false;
-    }
-
-    std::FILE* file() const { return file_; }
-    const fs::path& path() const { return path_; }
-
-    // Flushes the data to the disk and closes the file; false on failure.
-    bool finish(int& err) {
-        bool ok = std::fflush(file_) == 0;
-        if (!ok)
-            err = errno;
-#ifndef _WIN32
-        if (ok && fsync(fileno(file_)) != 0) {
-            ok = false;
-            err = errno;
-        }
-#endif
-        const int closed = std::fclose(file_);
-        file_ = nullptr;
-        if (ok && closed != 0) {
-            ok = false;
-            err = errno;
-        }
-        return ok;
-    }
-
-    void release() {
-        path_.clear();
-    }
-
-private:
-    std::FILE* file_ = nullptr;
-    fs::path path_;
-};
-
-struct Sink {
-    std::FILE* file;
-    int writeErrno = 0;
-};
-
+// libxml2's output, into the sink of the file being replaced. A failed write is reported by the
+// replacement, with the system's reason.
 int writeSink(void* context, const char* buffer, int len) {
-    auto* sink = static_cast<Sink*>(context);
+    auto* sink = static_cast<platform::Sink*>(context);
     if (len <= 0)
         return 0;
-    if (std::fwrite(buffer, 1, static_cast<std::size_t>(len), sink->file) !=
-        static_cast<std::size_t>(len)) {
-        sink->writeErrno = errno != 0 ? errno : EIO;
-        return -1;
-    }
-    return len;
+    return sink->write(buffer, static_cast<std::size_t>(len)) ? len : -1;
 }
 
 int closeSink(void* /*context*/) {
     return 0;
 }
 
-// Writes `file` through `write` under a temporary name beside it, then renames it over the
-// destination; `write` gets the open sink and reports its failures through `fail`, which throws.
+// Replaces `file` by what `write` writes into the sink; `write` reports the failures of its own
+// through `fail`, which throws.
 using FailFn = std::function<void(const std::string&)>;
 
-void saveAtomically(const fs::path& file, const std::function<void(Sink&, const FailFn&)>& write) {
-    const std::string name = displayName(file);
+void saveAtomically(const fs::path& file,
+                    const std::function<void(platform::Sink&, const FailFn&)>& write) {
     const FailFn fail = [&](const std::string& why) {
-        throw Error("No se puede guardar el archivo " + name + ": " + why);
+        throw Error(platform::saveFailureMessage(file, {platform::ReplaceStage::Write, why}));
     };
-
-    std::error_code ec;
-    if (fs::is_directory(fs::symlink_status(file, ec)))
-        fail("es una carpeta");
-
-    TempFile temp;
-    int err = 0;
-    if (!temp.create(file, err))
-        fail("no se puede crear el archivo temporal (" + reason(err) + ")");
-
-    Sink sink{temp.file()};
-    write(sink, fail);
-    if (!temp.finish(err))
-        fail(reason(err));
-
-    // rename() replaces the destination itself: a symbolic link is replaced by the new file,
-    // the file it pointed to stays as it was.
-    fs::rename(temp.path(), file, ec);
-    if (ec) {
-        const std::error_condition condition = ec.default_error_condition();
-        fail(condition.category() == std::generic_category() ? reason(condition.value())
-                                                             : ec.message());
-    }
-    temp.release();
+    platform::replaceFile(file, [&](platform::Sink& sink) { write(sink, fail); });
 }
 
 bool isUtf8(const std::string& encoding) {
@@ -235,15 +126,15 @@ std::string saveEncoding(const ItacaDocument& document) {
 void ItacaDocument::save(const fs::path& file) const {
     const std::string encoding = saveEncoding(*this);
     materialiseAll(doc_->children);
-    saveAtomically(file, [&](Sink& sink, const FailFn& fail) {
+    saveAtomically(file, [&](platform::Sink& sink, const FailFn& fail) {
         xmlSaveCtxtPtr save = xmlSaveToIO(writeSink, closeSink, &sink, encoding.c_str(),
                                           XML_SAVE_FORMAT | XML_SAVE_AS_XML);
         if (save == nullptr)
             fail("no se puede escribir en la codificación " + encoding);
         const long written = xmlSaveDoc(save, doc_);
         const int closed = xmlSaveClose(save);
-        if (sink.writeErrno != 0)
-            fail(reason(sink.writeErrno));
+        if (sink.failed())
+            return;
         if (written < 0 || closed < 0)
             fail("error al escribir el documento");
     });
@@ -253,7 +144,7 @@ void ItacaDocument::save(const fs::path& file,
                          const std::function<void(ElementWriter&)>& rootContent) const {
     const std::string encoding = saveEncoding(*this);
     materialiseAll(doc_->children);
-    saveAtomically(file, [&](Sink& sink, const FailFn& fail) {
+    saveAtomically(file, [&](platform::Sink& sink, const FailFn& fail) {
         // UTF-8 needs no conversion; any other encoding goes through libxml2's converter, which
         // writes a character reference for a character the encoding lacks.
         xmlCharEncodingHandlerPtr handler = nullptr;
@@ -281,8 +172,8 @@ void ItacaDocument::save(const fs::path& file,
 
         output.out = nullptr;
         const int closed = xmlOutputBufferClose(out);
-        if (sink.writeErrno != 0)
-            fail(reason(sink.writeErrno));
+        if (sink.failed())
+            return;
         if (closed < 0)
             fail("error al escribir el documento");
     });
