@@ -6,6 +6,8 @@
 #include "cli/run_command.h"
 #include "cli/run_options.h"
 #include "export/export_run.h"
+#include "platform/error_text.h"
+#include "platform/path_text.h"
 #include "run/report.h"
 #include "text/error.h"
 
@@ -39,8 +41,9 @@ public:
             if (ec)
                 break;
         }
-        throw Error("No se puede crear una carpeta temporal en " + base.string() + ": " +
-                    (ec ? ec.message() : std::string("todos los nombres probados existen")));
+        throw Error("No se puede crear una carpeta temporal en " + platform::pathText(base) + ": " +
+                    (ec ? platform::systemErrorText(ec.value())
+                        : std::string("todos los nombres probados existen")));
     }
     ~ScratchFolder() {
         std::error_code ec;

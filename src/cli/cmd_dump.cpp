@@ -2,6 +2,7 @@
 // marked. Text is shown in UTF-8.
 
 #include "cli/commands.h"
+#include "platform/path_text.h"
 #include "text/error.h"
 #include "text/text.h"
 #include "worktables/table.h"
@@ -54,7 +55,7 @@ void dumpPlain(worktables::Table& table, std::ostream& out) {
     std::size_t nameWidth = 6;
     for (const auto& f : fields)
         nameWidth = std::max(nameWidth, text::toUtf8(f.name).size());
-    out << "Tabla: " << table.path().string() << "\n";
+    out << "Tabla: " << platform::pathText(table.path()) << "\n";
     out << "Campos (" << fields.size() << "):\n";
     for (const auto& f : fields) {
         const std::string name = text::toUtf8(f.name);
@@ -104,7 +105,7 @@ int runDump(const Arguments& args, Environment& env) {
     const std::filesystem::path file(args.positionals().front());
     std::error_code ec;
     if (!std::filesystem::exists(file, ec)) {
-        env.err << "No existe la tabla " << file.string() << "\n";
+        env.err << "No existe la tabla " << platform::pathText(file) << "\n";
         return kInputMissing;
     }
     try {

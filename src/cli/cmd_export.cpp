@@ -10,14 +10,6 @@ namespace pelmira::cli {
 
 namespace {
 
-int runExport(const Arguments& args, Environment& env) {
-    return runReported(
-        args, env, "Informe de la exportación",
-        [](run::RunState& state, run::Interaction& ui, worktables::WorkFolder folder) {
-            return exporting::ExportRun(state, ui, std::move(folder)).run();
-        });
-}
-
 std::vector<Option> exportOptions() {
     std::vector<Option> options{workdirOption()};
     for (Option& o : exportRunOptions())
@@ -38,7 +30,13 @@ Command declareExport() {
         "vacías, y por qué.\n",
         {xmlArgument("El archivo XML de ITACA (el documento del centro).")},
         exportOptions(),
-        runExport,
+        [](const Arguments& args, Environment& env) {
+            return runReported(
+                args, env, "Informe de la exportación",
+                [](run::RunState& state, run::Interaction& ui, worktables::WorkFolder folder) {
+                    return exporting::ExportRun(state, ui, std::move(folder)).run();
+                });
+        },
     };
 }
 

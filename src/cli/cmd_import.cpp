@@ -6,18 +6,6 @@
 
 namespace pelmira::cli {
 
-namespace {
-
-int runImport(const Arguments& args, Environment& env) {
-    return runReported(
-        args, env, "Informe de la importación",
-        [](run::RunState& state, run::Interaction& ui, worktables::WorkFolder folder) {
-            return importing::ImportRun(state, ui, std::move(folder)).run();
-        });
-}
-
-} // namespace
-
 Command declareImport() {
     return {
         "import",
@@ -36,7 +24,13 @@ Command declareImport() {
             reportOption("Al final, dice qué registros no han dado línea o la han dado con "
                          "valores vacíos, y por qué (también lo ocurrido antes de un error)."),
         },
-        runImport,
+        [](const Arguments& args, Environment& env) {
+            return runReported(
+                args, env, "Informe de la importación",
+                [](run::RunState& state, run::Interaction& ui, worktables::WorkFolder folder) {
+                    return importing::ImportRun(state, ui, std::move(folder)).run();
+                });
+        },
     };
 }
 

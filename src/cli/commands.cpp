@@ -1,6 +1,7 @@
 #include "cli/commands.h"
 
 #include "cli/parser.h"
+#include "platform/path_text.h"
 
 #include <filesystem>
 #include <iostream>
@@ -33,10 +34,10 @@ int generalHelp(Environment& env) {
     env.out << usage();
     std::error_code ec;
     if (std::filesystem::exists(env.windowHelpFile, ec))
-        env.out << "\nAyuda de la ventana: " << env.windowHelpFile.string() << '\n';
+        env.out << "\nAyuda de la ventana: " << platform::pathText(env.windowHelpFile) << '\n';
     else
-        env.out << "\nNo se encuentra la ayuda de la ventana (" << env.windowHelpFile.string()
-                << ").\n";
+        env.out << "\nNo se encuentra la ayuda de la ventana ("
+                << platform::pathText(env.windowHelpFile) << ").\n";
     return kCompleted;
 }
 

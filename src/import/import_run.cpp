@@ -5,6 +5,7 @@
 #include "import/solution_records.h"
 #include "itaca/chooser.h"
 #include "itaca/document.h"
+#include "platform/path_text.h"
 #include "run/report.h"
 #include "worktables/locked_file.h"
 #include "worktables/table.h"
@@ -91,7 +92,8 @@ run::RunOutcome ImportRun::run() {
     // The work folder is held from the first table read to the saved result: another run on it
     // fails with "en uso" instead of rebuilding tables while this one translates through them.
     const worktables::LockedFile folderHeld = worktables::LockedFile::lockFolder(
-        folder_.dir(), "No se puede usar la carpeta de trabajo " + folder_.dir().string());
+        folder_.dir(),
+        "No se puede usar la carpeta de trabajo " + platform::pathText(folder_.dir()));
 
     {
         // In import mode the chooser proposes the template of the current DIASHORAST and holds

@@ -1,14 +1,11 @@
 #include "import/result_document.h"
 
+#include "platform/local_time.h"
+#include "platform/path_text.h"
 #include "text/error.h"
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 namespace pelmira::importing {
 
@@ -24,18 +21,13 @@ constexpr std::array<const char*, 8> kDutyLine{"plantilla",  "dia_semana", "sesi
                                                "hora_desde", "hora_hasta", "docente",
                                                "ensenanza",  "ocupacion"};
 
-std::string utf8Path(const std::filesystem::path& p) {
-    const std::u8string s = p.u8string();
-    return std::string(s.begin(), s.end());
-}
-
 } // namespace
 
 ResultDocument::ResultDocument(itaca::ItacaDocument& document, std::string_view timestamp)
     : document_(document) {
     const itaca::ElementList roots = document_.select("/centro");
     if (roots.count() == 0)
-        throw Error("El documento " + utf8Path(document_.file()) +
+        throw Error("El documento " + platform::pathText(document_.file()) +
                     " no tiene el elemento raíz centro");
     const itaca::Element input = roots.item(0);
     const std::string codigo = input.attr("codigo");
@@ -129,37 +121,12 @@ void ResultDocument::save(const std::filesystem::path& file) const {
     });
 }
 
-std::string formatExportTimestamp(const std::tm& t) {
-#ifdef _WIN32
-    SYSTEMTIME st{};
-    st.wYear = static_cast<WORD>(t.tm_year + 1900);
-    st.wMonth = static_cast<WORD>(t.tm_mon + 1);
-    st.wDay = static_cast<WORD>(t.tm_mday);
-    st.wDayOfWeek = static_cast<WORD>(t.tm_wday);
-    st.wHour = static_cast<WORD>(t.tm_hour);
-    st.wMinute = static_cast<WORD>(t.tm_min);
-    st.wSecond = static_cast<WORD>(t.tm_sec);
-    char date[128] = {};
-    char time[128] = {};
-    if (GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, date, sizeof date) &&
-        GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &st, nullptr, time, sizeof time))
-        return std::string(date) + ' ' + time;
-#endif
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%02d/%02d/%04d %02d:%02d:%02d", t.tm_mday, t.tm_mon + 1,
-                  t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec);
-    return buf;
+std::string formatExportTimestamp(const std::tm& localTime) {
+    return platform::localDateTimeText(localTime);
 }
 
 std::string currentExportTimestamp() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &now);
-#else
-    localtime_r(&now, &local);
-#endif
-    return formatExportTimestamp(local);
+    return formatExportTimestamp(platform::localTime(std::time(nullptr)));
 }
 
 } // namespace pelmira::importing

@@ -65,7 +65,8 @@ private:
 };
 
 // fecha_exportacion: the date in the short date format, one space, the time in the long time
-// format. On Windows those are the user's regional formats; elsewhere dd/MM/yyyy HH:mm:ss.
+// format (platform::localDateTimeText: on Windows the user's regional formats, elsewhere
+// dd/MM/yyyy HH:mm:ss).
 std::string formatExportTimestamp(const std::tm& localTime);
 // The same for the current local time.
 std::string currentExportTimestamp();

@@ -3,11 +3,13 @@
 
 #include "import/result_document.h"
 #include "import_fixture.h"
+#include "platform/local_time.h"
 #include "support/temp_dir.h"
 #include "text/text.h"
 #include "xml_reader.h"
 
 #include <csignal>
+#include <ctime>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
@@ -235,26 +237,12 @@ TEST_F(FailedSave, WriteFailsHalfWayThrough) {
     EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"centro.xml", "out.xml"}));
 }
 
-TEST(ExportTimestamp, DayMonthYearAndTime) {
-#ifdef _WIN32
-    GTEST_SKIP() << "the regional formats decide on Windows";
-#endif
-    struct Case {
-        int year, month, day, hour, minute, second;
-        const char* expected;
-    };
-    const Case cases[] = {{2025, 9, 9, 14, 13, 17, "09/09/2025 14:13:17"},
-                          {2026, 1, 5, 8, 4, 3, "05/01/2026 08:04:03"},
-                          {1999, 12, 31, 23, 59, 59, "31/12/1999 23:59:59"}};
-    for (const Case& c : cases) {
-        std::tm t{};
-        t.tm_year = c.year - 1900;
-        t.tm_mon = c.month - 1;
-        t.tm_mday = c.day;
-        t.tm_hour = c.hour;
-        t.tm_min = c.minute;
-        t.tm_sec = c.second;
-        EXPECT_EQ(importing::formatExportTimestamp(t), c.expected);
+// fecha_exportacion is the platform's local date and time text (its fixed form off Windows:
+// export_timestamp_posix_test.cpp).
+TEST(ExportTimestamp, IsThePlatformsDateAndTimeText) {
+    for (const std::time_t t : {std::time_t(0), std::time_t(1757427197), std::time(nullptr)}) {
+        const std::tm local = platform::localTime(t);
+        EXPECT_EQ(importing::formatExportTimestamp(local), platform::localDateTimeText(local));
     }
 }
 
