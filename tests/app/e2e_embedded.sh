@@ -354,46 +354,39 @@ kill -0 "$PEL_PID" 2>/dev/null && fail "Salir did not end the program"
 echo "stand-alone import: ok"
 
 # --- the host goes away during a run: the run is abandoned where it stands --------------------
+# A new host and an embedded export driven up to the dialog $1: file, chooser or question.
+export_until() {
+    rm -f "$OUT/bin/Horvex.ini"
+    start_host
+    start_embedded exportar
+    click_in "$MAIN" 140 132
+    DLG=$(wait_window "Archivo XML") || fail "no file dialog (host loss)"
+    sleep 0.5
+    [ "$1" = file ] && return
+    xdotool windowfocus --sync "$DLG" 2>/dev/null
+    xdotool type --delay 20 "$OUT/school/escuela.xml"
+    xdotool key Return
+    CHOOSER=$(wait_window "Plantillas Horarias") || fail "no chooser (host loss)"
+    sleep 0.5
+    [ "$1" = chooser ] && return
+    click_in "$CHOOSER" 299 246
+    wait_window "Confirmación" > /dev/null || fail "no first question (host loss)"
+    sleep 0.3
+}
+
 rm -f "$HTEMP"/*
-rm -f "$OUT/bin/Horvex.ini"
-start_host
-start_embedded exportar
-click_in "$MAIN" 140 132
-wait_window "Archivo XML" > /dev/null || fail "no file dialog (host loss)"
-sleep 0.3
+export_until file
 lose_host "file dialog open"
 [ -z "$(tables)" ] || fail "file dialog open: tables written: $(tables)"
 
-rm -f "$OUT/bin/Horvex.ini"
-start_host
-start_embedded exportar
-click_in "$MAIN" 140 132
-DLG=$(wait_window "Archivo XML") || fail "no file dialog (host loss)"
-sleep 0.5
-xdotool windowfocus --sync "$DLG" 2>/dev/null
-xdotool type --delay 20 "$OUT/school/escuela.xml"
-xdotool key Return
-wait_window "Plantillas Horarias" > /dev/null || fail "no chooser (host loss)"
-sleep 0.3
+export_until chooser
 lose_host "chooser open"
 [ -z "$(tables)" ] || fail "chooser open: tables written: $(tables)"
 
-rm -f "$OUT/bin/Horvex.ini"
-start_host
-start_embedded exportar
-click_in "$MAIN" 140 132
-DLG=$(wait_window "Archivo XML") || fail "no file dialog (host loss)"
-sleep 0.5
-xdotool windowfocus --sync "$DLG" 2>/dev/null
-xdotool type --delay 20 "$OUT/school/escuela.xml"
-xdotool key Return
-CHOOSER=$(wait_window "Plantillas Horarias") || fail "no chooser (host loss)"
-sleep 0.5
-click_in "$CHOOSER" 299 246
-wait_window "Confirmación" > /dev/null || fail "no first question (host loss)"
-sleep 0.3
+export_until question
 lose_host "first question open"
-# The steps before the question (3.2 to 3.6) wrote their tables; nothing after it.
+# The steps before the question (subject names to assignments) wrote their tables; no later
+# step ran (no DIASHORAST).
 [ "$(tables)" = "ASIGNOMT.DBF ASIGT.DBF AULAT.DBF CURSOST.DBF GRUPOST.DBF PROFT.DBF " ] ||
     fail "first question open: tables: $(tables)"
 echo "host loss during a run: ok"

@@ -34,22 +34,23 @@ if [ -n "$EXPECTED" ]; then
         fail "translation taken from $found instead of $EXPECTED"
 fi
 
+# Waits for a visible window whose name begins with $1; prints its id.
+wait_window() {
+    local id
+    for ((i = 0; i < 100; i++)); do
+        id=$(xdotool search --onlyvisible --name "^$1" 2>/dev/null | head -1)
+        [ -n "$id" ] && { echo "$id"; return 0; }
+        sleep 0.1
+    done
+    return 1
+}
+
 "$PELMIRA" > "$OUT/pelmira.log" 2>&1 &
 PEL_PID=$!
-for ((i = 0; i < 100; i++)); do
-    MAIN=$(xdotool search --onlyvisible --name '^Exportar e importar datos entre Horvex e ITACA' 2>/dev/null | head -1)
-    [ -n "$MAIN" ] && break
-    sleep 0.1
-done
-[ -n "$MAIN" ] || fail "no main window"
+MAIN=$(wait_window 'Exportar e importar datos entre Horvex e ITACA') || fail "no main window"
 sleep 0.5
 xdotool mousemove --window "$MAIN" 140 132 sleep 0.2 click 1
-for ((i = 0; i < 100; i++)); do
-    DLG=$(xdotool search --onlyvisible --name '^Archivo XML' 2>/dev/null | head -1)
-    [ -n "$DLG" ] && break
-    sleep 0.1
-done
-[ -n "$DLG" ] || fail "no file dialog"
+DLG=$(wait_window 'Archivo XML') || fail "no file dialog"
 sleep 1
 # A name typed, so that "Abrir" is enabled and not greyed out.
 xdotool windowfocus --sync "$DLG" 2>/dev/null
