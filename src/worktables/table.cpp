@@ -1,9 +1,10 @@
 #include "worktables/table.h"
 
+#include "platform/local_time.h"
+#include "platform/locked_file.h"
 #include "text/error.h"
 #include "text/text.h"
 #include "worktables/dbf_format.h"
-#include "worktables/locked_file.h"
 
 #include <algorithm>
 #include <bit>
@@ -22,6 +23,7 @@
 namespace pelmira::worktables {
 
 namespace fs = std::filesystem;
+using platform::LockedFile;
 
 namespace {
 
@@ -575,13 +577,7 @@ struct Table::Impl {
     // lock moves to the new file with it, so the table is held throughout.
     void save(const std::string& what) {
         std::vector<unsigned char> head = header;
-        const std::time_t now = std::time(nullptr);
-        std::tm local{};
-#ifdef _WIN32
-        localtime_s(&local, &now);
-#else
-        localtime_r(&now, &local);
-#endif
+        const std::tm local = platform::localTime(std::time(nullptr));
         head[dbf::kDateOffset] = static_cast<unsigned char>(std::clamp(local.tm_year, 0, 255));
         head[dbf::kDateOffset + 1] = static_cast<unsigned char>(local.tm_mon + 1);
         head[dbf::kDateOffset + 2] = static_cast<unsigned char>(local.tm_mday);

@@ -1,7 +1,8 @@
 #include "worktables/workfolder.h"
 
+#include "platform/work_folder.h"
+
 #include <algorithm>
-#include <cstdlib>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -57,24 +58,7 @@ std::vector<fs::path> matches(const fs::path& dir, std::string_view fileName) {
 WorkFolder::WorkFolder(fs::path dir) : dir_(std::move(dir)) {}
 
 WorkFolder WorkFolder::standard() {
-#ifdef _WIN32
-    return WorkFolder(fs::path("C:\\HTEMP"));
-#else
-    fs::path prefix;
-    if (const char* wine = std::getenv("WINEPREFIX"); wine != nullptr && *wine != '\0') {
-        prefix = wine;
-    } else {
-        const char* home = std::getenv("HOME");
-        prefix = fs::path(home != nullptr && *home != '\0' ? home : "/") / ".wine";
-    }
-    // dosdevices/c: is the link Wine resolves drive C: through; a prefix without it keeps the
-    // drive in drive_c.
-    const fs::path driveLink = prefix / "dosdevices" / "c:";
-    std::error_code ec;
-    if (fs::exists(fs::symlink_status(driveLink, ec)))
-        return WorkFolder(driveLink / "HTEMP");
-    return WorkFolder(prefix / "drive_c" / "HTEMP");
-#endif
+    return WorkFolder(platform::standardWorkFolder());
 }
 
 std::optional<fs::path> WorkFolder::find(std::string_view fileName) const {
