@@ -9,7 +9,8 @@
 set -u
 
 if [ "${1:-}" != "--inside" ]; then
-    exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" --inside "$@"
+    # A display number of its own: two servers started at once by "-a" alone may pick the same.
+    exec xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24" "$0" --inside "$@"
 fi
 shift
 PELMIRA=$1
