@@ -1,10 +1,10 @@
 #include "app/HorvexIni.h"
 
+#include "platform/atomic_file.h"
+#include "platform/path_text.h"
 #include "text/error.h"
 
-#include <cerrno>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <system_error>
 #include <vector>
@@ -78,8 +78,12 @@ bool isKeyLine(std::string_view line, std::string_view key) {
     return sameName(trimBlanks(t.substr(0, eq)), key);
 }
 
+std::string unableToWriteMessage(const std::filesystem::path& file) {
+    return "Unable to write to " + platform::pathText(file);
+}
+
 [[noreturn]] void unableToWrite(const std::filesystem::path& file) {
-    throw Error("Unable to write to " + file.string());
+    throw Error(unableToWriteMessage(file));
 }
 
 } // namespace
@@ -173,35 +177,24 @@ void writeIniValue(const std::filesystem::path& file, std::string_view section,
     }
     const std::string updated = setIniValue(content, section, key, value);
 
-    fs::path temp = target;
-    temp += ".tmp" + std::to_string(std::random_device{}());
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (out) {
-            out << updated;
-            out.flush();
-            if (!out) {
-                // The temporary file was made but could not be written (a full disk): the
-                // original stays as it was. Writing it in place now would first empty it and
-                // then fail the same way, losing the lines Horvex keeps there.
-                out.close();
-                fs::remove(temp, ec);
-                unableToWrite(file);
-            }
-        } else {
-            temp.clear();
-        }
-    }
-    if (!temp.empty()) {
-        if (existed) {
-            auto perms = fs::status(target, ec).permissions();
-            if (!ec)
-                fs::permissions(temp, perms, ec);
-        }
-        fs::rename(temp, target, ec);
-        if (!ec)
-            return;
-        fs::remove(temp, ec);
+    // A new copy beside the file, flushed to the disk, then put in its place.
+    try {
+        platform::ReplaceOptions options;
+        options.keepPermissions = true;
+        options.describe = [&](const platform::ReplaceFailure&) {
+            return unableToWriteMessage(file);
+        };
+        platform::replaceFile(
+            target, [&](platform::Sink& sink) { sink.write(updated.data(), updated.size()); },
+            options);
+        return;
+    } catch (const platform::ReplaceError& e) {
+        // The new copy could not be written (a full disk): the original stays as it was.
+        // Writing it in place now would first empty it and then fail the same way, losing the
+        // lines Horvex keeps there.
+        if (e.stage() == platform::ReplaceStage::Write ||
+            e.stage() == platform::ReplaceStage::Directory)
+            throw;
     }
 
     // The folder does not take new files: write the file in place when that is allowed.

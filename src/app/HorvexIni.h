@@ -18,7 +18,8 @@ std::string setIniValue(std::string_view content, std::string_view section, std:
                         std::string_view value);
 
 // Writes the value into the file, creating it when absent, through a temporary file in the same
-// folder that then replaces the original, so that Horvex never sees a half-written file.
+// folder, flushed to the disk, that then replaces the original, so that Horvex never sees a
+// half-written file. A folder that takes no new files gets the file written in place.
 // Throws pelmira::Error "Unable to write to <path>" when the file cannot be read or written.
 void writeIniValue(const std::filesystem::path& file, std::string_view section,
                    std::string_view key, std::string_view value);

@@ -16,7 +16,8 @@
 set -u
 
 if [ "${1:-}" != "--inside" ]; then
-    exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" --inside "$@"
+    # A display number of its own: two servers started at once by "-a" alone may pick the same.
+    exec xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24" "$0" --inside "$@"
 fi
 shift
 PELMIRA=$1
@@ -126,6 +127,29 @@ lose_host() {
     echo "$what: pelmira ended $(((end - start) / 1000000)) ms after its host"
     grep -q '^Transformado=0' "$OUT/bin/Horvex.ini" ||
         fail "$what: Horvex.ini: $(cat "$OUT/bin/Horvex.ini" 2>/dev/null)"
+}
+
+# Caption check on a screenshot: the place x,y,w,h of window $2 in screenshot $1, read by OCR
+# (psm $3: 7 one line, 6 a block), must hold the whole caption $4 (compared on letters and
+# digits only, without regard to case or accents), so that a clipped caption fails.
+caption() {
+    local png=$1 win=$2 psm=$3 text=$4 x=$5 y=$6 w=$7 h=$8 wx wy read
+    read -r wx wy _ < <(geometry "$win")
+    # Three readings at different scales and contrasts: OCR misreads a letter now and then.
+    read=""
+    for setting in "200 70" "300 100" "200 100"; do
+        set -- $setting
+        convert "$png" -crop "${w}x${h}+$((wx + x))+$((wy + y))" +repage -resize "$1%" \
+            -colorspace Gray -level "0%,$2%" "$OUT/caption.png"
+        read+=" | $(tesseract "$OUT/caption.png" - -l spa --psm "$psm" 2>/dev/null | tr '\n' ' ')"
+    done
+    python3 - "$text" "$read" <<'PY' || fail "caption \"$text\" not whole on the screen: read \"$read\""
+import sys, unicodedata
+def norm(s):
+    s = unicodedata.normalize("NFKD", s)
+    return "".join(c for c in s.lower() if c.isalnum())
+sys.exit(0 if any(norm(sys.argv[1]) in norm(r) for r in sys.argv[2].split(" | ")) else 1)
+PY
 }
 
 # The work tables in the folder, in a line.
@@ -272,6 +296,17 @@ PEL_PID=$!
 MAIN=$(wait_window "Exportar e importar datos entre Horvex e ITACA") || fail "no stand-alone window"
 sleep 0.5
 import -window root "$OUT/standalone-main.png"
+# Every caption whole at the stored sizes (each place a few pixels larger than the control's).
+P="$OUT/standalone-main.png"
+caption "$P" "$MAIN" 6 "Transformar datos desde ITACA hacia Horvex" 20 20 275 64
+caption "$P" "$MAIN" 7 "Recoger Textos en:" 2 68 170 22
+caption "$P" "$MAIN" 6 "Transformar datos desde Horvex hacia ITACA" 320 20 310 64
+caption "$P" "$MAIN" 7 "Aceptar" 92 116 97 33
+caption "$P" "$MAIN" 7 "Aceptar" 412 116 97 33
+caption "$P" "$MAIN" 7 "Pelmira para RX30 V-1.1" 4 236 200 22
+caption "$P" "$MAIN" 7 "Salir" 252 196 97 33
+caption "$P" "$MAIN" 7 "F1 Ayuda" 44 204 83 33
+echo "main window: every caption whole"
 
 # BImportar: at 96,120 on the import panel, which stands at 316,0.
 click_in "$MAIN" 456 132
@@ -286,6 +321,14 @@ xdotool key Return
 CHOOSER=$(wait_window "Plantillas Horarias") || fail "no chooser (import)"
 sleep 0.5
 import -window root "$OUT/chooser-import.png"
+P="$OUT/chooser-import.png"
+caption "$P" "$CHOOSER" 7 "EXPORTACIÓN A ITACA" 2 6 200 22
+caption "$P" "$CHOOSER" 6 "Seleccione la Plantilla Horaria que quiere aplicar para Exportar su Horario a ITACA." 2 29 329 41
+caption "$P" "$CHOOSER" 7 "HORAS" 224 57 75 26
+caption "$P" "$CHOOSER" 7 "Horario:" 0 101 70 30
+caption "$P" "$CHOOSER" 7 "Turno:" 0 181 46 30
+caption "$P" "$CHOOSER" 7 "Continuar" 251 230 97 33
+echo "chooser: every caption whole"
 click_in "$CHOOSER" 299 246
 BOX=$(wait_window "Pelmira") || fail "no final message (import)"
 sleep 0.3
@@ -312,46 +355,39 @@ kill -0 "$PEL_PID" 2>/dev/null && fail "Salir did not end the program"
 echo "stand-alone import: ok"
 
 # --- the host goes away during a run: the run is abandoned where it stands --------------------
+# A new host and an embedded export driven up to the dialog $1: file, chooser or question.
+export_until() {
+    rm -f "$OUT/bin/Horvex.ini"
+    start_host
+    start_embedded exportar
+    click_in "$MAIN" 140 132
+    DLG=$(wait_window "Archivo XML") || fail "no file dialog (host loss)"
+    sleep 0.5
+    [ "$1" = file ] && return
+    xdotool windowfocus --sync "$DLG" 2>/dev/null
+    xdotool type --delay 20 "$OUT/school/escuela.xml"
+    xdotool key Return
+    CHOOSER=$(wait_window "Plantillas Horarias") || fail "no chooser (host loss)"
+    sleep 0.5
+    [ "$1" = chooser ] && return
+    click_in "$CHOOSER" 299 246
+    wait_window "Confirmación" > /dev/null || fail "no first question (host loss)"
+    sleep 0.3
+}
+
 rm -f "$HTEMP"/*
-rm -f "$OUT/bin/Horvex.ini"
-start_host
-start_embedded exportar
-click_in "$MAIN" 140 132
-wait_window "Archivo XML" > /dev/null || fail "no file dialog (host loss)"
-sleep 0.3
+export_until file
 lose_host "file dialog open"
 [ -z "$(tables)" ] || fail "file dialog open: tables written: $(tables)"
 
-rm -f "$OUT/bin/Horvex.ini"
-start_host
-start_embedded exportar
-click_in "$MAIN" 140 132
-DLG=$(wait_window "Archivo XML") || fail "no file dialog (host loss)"
-sleep 0.5
-xdotool windowfocus --sync "$DLG" 2>/dev/null
-xdotool type --delay 20 "$OUT/school/escuela.xml"
-xdotool key Return
-wait_window "Plantillas Horarias" > /dev/null || fail "no chooser (host loss)"
-sleep 0.3
+export_until chooser
 lose_host "chooser open"
 [ -z "$(tables)" ] || fail "chooser open: tables written: $(tables)"
 
-rm -f "$OUT/bin/Horvex.ini"
-start_host
-start_embedded exportar
-click_in "$MAIN" 140 132
-DLG=$(wait_window "Archivo XML") || fail "no file dialog (host loss)"
-sleep 0.5
-xdotool windowfocus --sync "$DLG" 2>/dev/null
-xdotool type --delay 20 "$OUT/school/escuela.xml"
-xdotool key Return
-CHOOSER=$(wait_window "Plantillas Horarias") || fail "no chooser (host loss)"
-sleep 0.5
-click_in "$CHOOSER" 299 246
-wait_window "Confirmación" > /dev/null || fail "no first question (host loss)"
-sleep 0.3
+export_until question
 lose_host "first question open"
-# The steps before the question (3.2 to 3.6) wrote their tables; nothing after it.
+# The steps before the question (subject names to assignments) wrote their tables; no later
+# step ran (no DIASHORAST).
 [ "$(tables)" = "ASIGNOMT.DBF ASIGT.DBF AULAT.DBF CURSOST.DBF GRUPOST.DBF PROFT.DBF " ] ||
     fail "first question open: tables: $(tables)"
 echo "host loss during a run: ok"

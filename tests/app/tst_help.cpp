@@ -6,11 +6,32 @@
 #include "support/temp_dir.h"
 #include "text/error.h"
 
+#include <QDialog>
 #include <QTest>
 #include <QTreeWidget>
+#include <QWindow>
 
 using namespace pelmira;
 using app::HelpSystem;
+
+namespace {
+
+// A window that records whether a modal window keeps the user from it.
+class Probe : public QWidget {
+public:
+    bool blocked = false;
+
+protected:
+    bool event(QEvent* e) override {
+        if (e->type() == QEvent::WindowBlocked)
+            blocked = true;
+        else if (e->type() == QEvent::WindowUnblocked)
+            blocked = false;
+        return QWidget::event(e);
+    }
+};
+
+} // namespace
 
 class TstHelp : public QObject {
     Q_OBJECT
@@ -109,6 +130,35 @@ private Q_SLOTS:
         QCOMPARE(app::objectPathForLink("ms-its:ITACA.chm::/c.html", "/a.html"),
                  std::string("/c.html"));
         QCOMPARE(app::objectPathForLink("img\\logo.gif", "/a.html"), std::string("/img/logo.gif"));
+    }
+
+    // F1 in a modal window (the chooser): the help window takes input beside it, where any
+    // other window of the program is blocked.
+    void besideModalWindow_data() {
+        QTest::addColumn<bool>("openBefore");
+        QTest::newRow("opened from the modal window") << false;
+        QTest::newRow("open before the modal window") << true;
+    }
+
+    void besideModalWindow() {
+        QFETCH(bool, openBefore);
+        HelpSystem& help = HelpSystem::instance();
+        help.setHelpFile(APP_TEST_CHM);
+        if (openBefore)
+            help.showContents();
+        Probe other;
+        other.show();
+        QDialog modal;
+        modal.setModal(true);
+        modal.show();
+        QTRY_VERIFY(other.blocked);
+        help.showContext(3, &modal);
+        app::HelpWindow* w = help.window();
+        QVERIFY(w && w->isVisible());
+        QTRY_VERIFY(!w->isBlocked());
+        QCOMPARE(w->windowHandle()->transientParent(), modal.windowHandle());
+        QVERIFY(other.blocked);
+        modal.close();
     }
 };
 

@@ -450,6 +450,41 @@ private Q_SLOTS:
     }
 
 private:
+    // Embedded with a run keyword, the covered bottom panel's buttons are out of the tab
+    // order and their shortcuts are off: Alt+S ("&Salir") closes the window stand-alone only.
+    void coveredControls_data() {
+        QTest::addColumn<QStringList>("params");
+        QTest::addColumn<bool>("covered");
+        QTest::newRow("stand-alone") << QStringList{} << false;
+        QTest::newRow("exportar") << QStringList{"exportar", "1A"} << true;
+        QTest::newRow("importar") << QStringList{"importar", "1A"} << true;
+    }
+
+    void coveredControls() {
+        QFETCH(QStringList, params);
+        QFETCH(bool, covered);
+        Fixture fx;
+        auto form = fx.form(params);
+        QApplication::setActiveWindow(form.get());
+        auto* close = child<QPushButton>(*form, "BClose");
+        auto* help = child<QPushButton>(*form, "Button1");
+
+        QStringList tabOrder;
+        QWidget* w = form.get();
+        for (int i = 0; i < 40; ++i) {
+            w = w->nextInFocusChain();
+            if (w->isVisibleTo(form.get()) && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus))
+                tabOrder << w->objectName();
+        }
+        QCOMPARE(tabOrder.contains("BClose"), !covered);
+        QCOMPARE(tabOrder.contains("Button1"), !covered);
+        QCOMPARE(close->isVisibleTo(form.get()), !covered);
+        QCOMPARE(help->isVisibleTo(form.get()), !covered);
+
+        QTest::keyClick(form.get(), Qt::Key_S, Qt::AltModifier);
+        QCOMPARE(form->isVisible(), covered);
+    }
+
     static constexpr QPoint BottomPoint{60, 220}; // over Button1 on the bottom panel
 };
 
