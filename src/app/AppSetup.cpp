@@ -7,27 +7,15 @@
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
-#include <QPainter>
-#include <QPixmap>
-#include <QSvgRenderer>
 #include <QTranslator>
 
 namespace pelmira::app {
 
 QIcon applicationIcon() {
-    // Drawn from the SVG at the sizes desktops ask for, so that no image plug-in is needed.
-    QSvgRenderer renderer(QStringLiteral(":/pelmira/pelmira.svg"));
+    // The SVG drawn at build time at the sizes desktops ask for (PNG, which Qt reads itself).
     QIcon icon;
-    if (!renderer.isValid())
-        return icon;
-    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        renderer.render(&painter);
-        painter.end();
-        icon.addPixmap(pixmap);
-    }
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/pelmira/pelmira-%1.png").arg(size), QSize(size, size));
     return icon;
 }
 
