@@ -60,8 +60,10 @@ execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++-6.dll
 execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libgcc_s_seh-1.dll
                 OUTPUT_VARIABLE PELMIRA_LIBGCC OUTPUT_STRIP_TRAILING_WHITESPACE)
 find_file(PELMIRA_WINPTHREAD libwinpthread-1.dll
-          PATHS /usr/x86_64-w64-mingw32/lib /usr/x86_64-w64-mingw32/bin NO_DEFAULT_PATH REQUIRED)
-find_file(PELMIRA_QT_ES qtbase_es.qm PATHS /usr/share/qt6/translations NO_DEFAULT_PATH REQUIRED)
+          PATHS /usr/x86_64-w64-mingw32/lib /usr/x86_64-w64-mingw32/bin NO_DEFAULT_PATH
+          NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+find_file(PELMIRA_QT_ES qtbase_es.qm PATHS /usr/share/qt6/translations NO_DEFAULT_PATH
+          NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 get_target_property(_qt_core_dll Qt6::Core IMPORTED_LOCATION_RELEASE)
 get_filename_component(PELMIRA_QT_BIN ${_qt_core_dll} DIRECTORY)
 get_filename_component(PELMIRA_QT_PREFIX ${PELMIRA_QT_BIN} DIRECTORY)

@@ -32,7 +32,7 @@ void checkTableName(std::string_view name, const std::string& what) {
 
 // Writes the whole table to a new locked file beside it and puts that in its place. The lock
 // moves to the new file with it, so the table is held throughout.
-void Table::Impl::save(const std::string& what) {
+void Table::Impl::save(const std::string& what, LockedFile* held) {
     std::vector<unsigned char> head = bytes;
     const std::tm local = platform::localTime(std::time(nullptr));
     head[dbf::kDateOffset] = static_cast<unsigned char>(std::clamp(local.tm_year, 0, 255));
@@ -48,7 +48,9 @@ void Table::Impl::save(const std::string& what) {
                            {&endOfFile, 1}},
                           what);
     fresh.copyPermissionsFrom(file);
-    fresh.replace(path, file, what);
+    // The file being replaced is closed by replace() where the system needs that (Windows refuses
+    // to rename over a file that is open), after the rename elsewhere.
+    fresh.replace(path, held != nullptr ? *held : file, what);
     file = std::move(fresh);
     dirty = false;
 }
@@ -131,11 +133,18 @@ Table Table::rebuild(const WorkFolder& folder, std::string_view name, const Sche
         return found;
     };
     const std::vector<fs::path> oldFiles = matchesOf(fileName);
-    for (const fs::path& old : oldFiles)
+    previous.reserve(oldFiles.size()); // `same` points into it
+    LockedFile* same = nullptr;         // the held file that the new table replaces, if any
+    for (const fs::path& old : oldFiles) {
         previous.push_back(LockedFile::openExisting(old, what));
+        std::error_code eq;
+        if (old.filename() == target.filename() ||
+            (same == nullptr && fs::equivalent(old, target, eq)))
+            same = &previous.back();
+    }
     folder.remove(codec::upperAscii(name) + ".MDX");
 
-    impl->save(what); // writes the empty table and keeps it locked
+    impl->save(what, same); // writes the empty table and keeps it locked
     for (const fs::path& old : oldFiles) {
         std::error_code eq;
         if (old.filename() != target.filename() && !fs::equivalent(old, target, eq))

@@ -92,7 +92,8 @@ struct Table::Impl : TableHeader {
     void post();
 
     // ---- the file (table_file.cpp) ----
-    void save(const std::string& what);
+    // `held`: the open file being replaced, when it is not `file` (a rebuild holds the old table).
+    void save(const std::string& what, platform::LockedFile* held = nullptr);
     static std::unique_ptr<Impl> load(const std::filesystem::path& file, std::string name);
 };
 
