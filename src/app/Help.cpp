@@ -4,6 +4,8 @@
 #include "app/Help.h"
 
 #include "app/ChmFile.h"
+#include "app/ErrorBox.h"
+#include "app/FormKit.h"
 #include "app/HelpWindow.h"
 #include "platform/system_help.h"
 #include "text/error.h"
@@ -11,6 +13,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QWidget>
 #include <memory>
 
 namespace pelmira::app {
@@ -102,6 +106,15 @@ HelpWindow* HelpSystem::window() const {
 void HelpSystem::closeWindow() {
     if (window_)
         window_->close();
+}
+
+bool showHelpForKey(QWidget* window, const QKeyEvent* event) {
+    if (event->key() != Qt::Key_F1 || event->modifiers() != Qt::NoModifier)
+        return false;
+    QWidget* focus = window->focusWidget();
+    const int context = helpContextOf(focus ? focus : window);
+    guarded(window, [&] { HelpSystem::instance().showContext(context, window); });
+    return true;
 }
 
 } // namespace pelmira::app

@@ -8,6 +8,7 @@
 #include <QString>
 #include <string>
 
+class QKeyEvent;
 class QWidget;
 
 namespace pelmira::app {
@@ -40,5 +41,9 @@ private:
     QString helpFile_ = QStringLiteral("ITACA.chm");
     QPointer<HelpWindow> window_;
 };
+
+// The F1 key in `window`: shows the topic of the help context of the control that has the focus
+// (or of the window), an error in the error box. Returns whether the key was F1.
+bool showHelpForKey(QWidget* window, const QKeyEvent* event);
 
 } // namespace pelmira::app

@@ -289,14 +289,8 @@ void TMForm::Button1Click() {
 }
 
 void TMForm::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
-        // The control that has the focus in this window, or the window itself.
-        QWidget* focus = focusWidget();
-        const int context = helpContextOf(focus ? focus : this);
-        guarded(this, [&] { HelpSystem::instance().showContext(context, this); });
-        return;
-    }
-    QWidget::keyPressEvent(event);
+    if (!showHelpForKey(this, event))
+        QWidget::keyPressEvent(event);
 }
 
 void TMForm::closeEvent(QCloseEvent* event) {

@@ -192,14 +192,8 @@ void TPlantillas::resizeEvent(QResizeEvent* event) {
 }
 
 void TPlantillas::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
-        // The control that has the focus in this window, or the window itself.
-        QWidget* focus = focusWidget();
-        const int context = helpContextOf(focus ? focus : this);
-        guarded(this, [&] { HelpSystem::instance().showContext(context, this); });
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    if (!showHelpForKey(this, event))
+        QDialog::keyPressEvent(event);
 }
 
 } // namespace pelmira::app

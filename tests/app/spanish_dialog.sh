@@ -13,6 +13,11 @@ if [ "${1:-}" != "--inside" ]; then
     exec xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24" "$0" --inside "$@"
 fi
 shift
+# On a busy machine the server may take a moment to accept clients.
+for ((i = 0; i < 50; i++)); do
+    xdpyinfo > /dev/null 2>&1 && break
+    sleep 0.2
+done
 PELMIRA=$1
 OUT=$2
 EXPECTED=${3:-}
