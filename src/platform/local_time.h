@@ -14,4 +14,7 @@ std::tm localTime(std::time_t time);
 // those are the formats of the user's regional settings; elsewhere dd/MM/yyyy HH:mm:ss.
 std::string localDateTimeText(const std::tm& localTime);
 
+// dd/MM/yyyy HH:mm:ss, the same on every system.
+std::string numericDateTimeText(const std::tm& localTime);
+
 } // namespace pelmira::platform

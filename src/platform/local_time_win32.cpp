@@ -1,7 +1,5 @@
 #include "platform/local_time.h"
 
-#include <cstdio>
-
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -28,10 +26,7 @@ std::string localDateTimeText(const std::tm& t) {
         ::GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &st, nullptr, time, sizeof time))
         return std::string(date) + ' ' + time;
     // Without the regional formats, the same text as on the other systems.
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%02d/%02d/%04d %02d:%02d:%02d", t.tm_mday, t.tm_mon + 1,
-                  t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec);
-    return buf;
+    return numericDateTimeText(t);
 }
 
 } // namespace pelmira::platform

@@ -117,6 +117,16 @@ std::string Table::Impl::textOf(const Column& c, const char* rec, std::uint32_t 
     return {};
 }
 
+std::string Table::Impl::trimmedText(const Column& c) const {
+    return std::string(codec::trimBlanks(textOf(c, view(), recNoOfView())));
+}
+
+std::optional<double> Table::Impl::numberOfView(const Column& c) const {
+    if (!codec::isNumeric(c.kind))
+        fieldError(c, "no es numérico");
+    return numeric(c, view(), recNoOfView());
+}
+
 void Table::Impl::requireEditing(const Column& c) const {
     if (state == State::Browse)
         fieldError(c, "no se puede cambiar: el registro no está en edición");
@@ -330,15 +340,11 @@ std::string Table::text(std::string_view field) const {
 std::int32_t Table::integer(std::string_view field) const {
     const Impl& t = *impl_;
     const Column& c = t.column(field);
-    const char* rec = t.view();
     if (c.kind == codec::Kind::Text) {
-        const std::string s = t.textOf(c, rec, t.recNoOfView());
-        const std::string_view v = codec::trimBlanks(s);
+        const std::string v = t.trimmedText(c);
         return v.empty() ? 0 : text::strToInt(v);
     }
-    if (!codec::isNumeric(c.kind))
-        t.fieldError(c, "no es numérico");
-    const auto v = t.numeric(c, rec, t.recNoOfView());
+    const auto v = t.numberOfView(c);
     if (!v)
         return 0;
     const double r = std::round(*v);
@@ -351,19 +357,15 @@ std::int32_t Table::integer(std::string_view field) const {
 double Table::number(std::string_view field) const {
     const Impl& t = *impl_;
     const Column& c = t.column(field);
-    const char* rec = t.view();
     if (c.kind == codec::Kind::Text) {
-        const std::string s = t.textOf(c, rec, t.recNoOfView());
-        const std::string_view v = codec::trimBlanks(s);
+        const std::string v = t.trimmedText(c);
         if (v.empty())
             return 0;
         if (auto d = codec::parseDecimal(v))
             return *d;
         throw Error("'" + text::toUtf8(v) + "' no es un valor numérico válido");
     }
-    if (!codec::isNumeric(c.kind))
-        t.fieldError(c, "no es numérico");
-    return t.numeric(c, rec, t.recNoOfView()).value_or(0.0);
+    return t.numberOfView(c).value_or(0.0);
 }
 
 bool Table::logical(std::string_view field) const {
@@ -375,8 +377,7 @@ bool Table::logical(std::string_view field) const {
     if (c.kind == codec::Kind::Logical)
         return codec::logicalOf(t.raw(c, rec)[0]) == 1;
     if (c.kind == codec::Kind::Text) {
-        const std::string s = t.textOf(c, rec, t.recNoOfView());
-        const std::string_view v = codec::trimBlanks(s);
+        const std::string v = t.trimmedText(c);
         if (v.empty())
             return false;
         const int b = codec::logicalOf(v[0]);

@@ -78,6 +78,10 @@ struct Table::Impl : TableHeader {
     // reports the table damaged.
     std::optional<double> numeric(const Column& c, const char* rec, std::uint32_t recNo) const;
     std::string textOf(const Column& c, const char* rec, std::uint32_t recNo) const;
+    // Of the record field access works on: a field's text without blanks at either end, and the
+    // value of a numeric field (nullopt when blank; another field is "no es numérico").
+    std::string trimmedText(const Column& c) const;
+    std::optional<double> numberOfView(const Column& c) const;
 
     void requireEditing(const Column& c) const;
     char* slot(const Column& c) { return buffer.data() + 1 + c.info.offset; }

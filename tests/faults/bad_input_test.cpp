@@ -3,7 +3,7 @@
 // folder, the ITACA folder and an unrelated folder are compared before and after).
 
 #include "fault_support.h"
-#include "support/temp_dir.h"
+#include "support/scratch_folder.h"
 
 #include <fcntl.h>
 #include <functional>
@@ -36,7 +36,7 @@ private:
 // The folders of one case: root/HTEMP (work tables), root/itaca (the ITACA file and its result),
 // root/otra (files that belong to nobody in the run).
 struct Place {
-    pelmira::testing::TempDir root;
+    pelmira::testing::ScratchFolder root;
     fs::path work = root / "HTEMP";
     fs::path itaca = root / "itaca";
     fs::path other = root / "otra";

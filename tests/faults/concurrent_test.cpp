@@ -4,7 +4,7 @@
 // is sound.
 
 #include "fault_support.h"
-#include "support/temp_dir.h"
+#include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
 #include <iostream>
@@ -95,7 +95,7 @@ void raceRuns(const std::vector<std::string>& a, const std::vector<std::string>&
 }
 
 TEST(ConcurrentRuns, TwoExportsNeverMixTheirTables) {
-    const pelmira::testing::TempDir root;
+    const pelmira::testing::ScratchFolder root;
     const fs::path work = root / "HTEMP";
     const auto reset = [&] {
         fs::remove_all(work);
@@ -107,7 +107,7 @@ TEST(ConcurrentRuns, TwoExportsNeverMixTheirTables) {
 }
 
 TEST(ConcurrentRuns, ExportAndImportNeverMixTheirTables) {
-    const pelmira::testing::TempDir root;
+    const pelmira::testing::ScratchFolder root;
     const fs::path work = root / "HTEMP";
     const fs::path itaca = root / "itaca";
     fs::create_directories(itaca);

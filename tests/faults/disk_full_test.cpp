@@ -4,7 +4,7 @@
 // number of bytes (swept over the whole run), then on a real, small tmpfs.
 
 #include "fault_support.h"
-#include "support/temp_dir.h"
+#include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
 #include <iostream>
@@ -39,7 +39,7 @@ void tablesSound(const fs::path& work, const std::string& where) {
 constexpr int kPoints = 40; // limits tried over the bytes a whole run writes
 
 TEST(DiskFull, ExportAtEveryPointOfTheRun) {
-    const pelmira::testing::TempDir root;
+    const pelmira::testing::ScratchFolder root;
     const fs::path work = root / "HTEMP";
     const fs::path xml = root / "escuela.xml";
     fs::copy_file(school(), xml);
@@ -70,7 +70,7 @@ TEST(DiskFull, ExportAtEveryPointOfTheRun) {
 }
 
 TEST(DiskFull, ImportKeepsThePreviousResult) {
-    const pelmira::testing::TempDir root;
+    const pelmira::testing::ScratchFolder root;
     const fs::path work = root / "HTEMP";
     const fs::path itaca = root / "itaca";
     const fs::path xml = itaca / "escuela.xml";
@@ -112,8 +112,8 @@ struct TmpfsRun {
     fs::path out; // a copy of the mount's content after the run
 };
 
-TmpfsRun onTmpfs(const pelmira::testing::TempDir& root, const fs::path& seed, long long spareKb,
-                 const std::vector<std::string>& cliArgs) {
+TmpfsRun onTmpfs(const pelmira::testing::ScratchFolder& root, const fs::path& seed,
+                 long long spareKb, const std::vector<std::string>& cliArgs) {
     TmpfsRun t;
     const fs::path mnt = root / "mnt";
     t.out = root / ("out" + std::to_string(spareKb));
@@ -141,7 +141,7 @@ TmpfsRun onTmpfs(const pelmira::testing::TempDir& root, const fs::path& seed, lo
 TEST(DiskFull, RealSmallFileSystem) {
     if (!mountNamespacesWork())
         GTEST_SKIP() << "no private mount namespace here (unshare -m, mount -t tmpfs)";
-    const pelmira::testing::TempDir root;
+    const pelmira::testing::ScratchFolder root;
     const fs::path seed = root / "seed";
     copyFolder(importReady(), seed / "HTEMP");
     fs::create_directories(seed / "itaca");

@@ -1,6 +1,6 @@
 #include "fault_support.h"
 
-#include "support/temp_dir.h"
+#include "support/scratch_folder.h"
 #include "text/error.h"
 #include "worktables/table.h"
 
@@ -41,7 +41,7 @@ void copyFolder(const fs::path& from, const fs::path& to) {
 
 namespace {
 
-fs::path exported(const pelmira::testing::TempDir& dir, const fs::path& xml) {
+fs::path exported(const pelmira::testing::ScratchFolder& dir, const fs::path& xml) {
     const fs::path work = dir / "HTEMP";
     fs::create_directories(work);
     const Ran r = cli({"export", xml.string(), "--workdir", work.string(), "--group-question", "si",
@@ -54,13 +54,13 @@ fs::path exported(const pelmira::testing::TempDir& dir, const fs::path& xml) {
 } // namespace
 
 const fs::path& previousTables() {
-    static const pelmira::testing::TempDir dir;
+    static const pelmira::testing::ScratchFolder dir;
     static const fs::path work = exported(dir, previous());
     return work;
 }
 
 const fs::path& importReady() {
-    static const pelmira::testing::TempDir dir;
+    static const pelmira::testing::ScratchFolder dir;
     static const fs::path work = [] {
         const fs::path w = exported(dir, school());
         writeFile(w / "SOLUC.DBF", solucBytes(solucFromAssignments(w)));
@@ -69,25 +69,11 @@ const fs::path& importReady() {
     return work;
 }
 
-std::string readFile(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void writeFile(const fs::path& file, const std::string& bytes) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out)
-        throw std::runtime_error("cannot write " + file.string());
-}
-
 namespace {
 
-const pelmira::testing::TempDir& scratch() {
-    static const pelmira::testing::TempDir dir;
-    return dir;
+// Where the output of the programs started in the background is captured.
+const pelmira::testing::ScratchFolder& scratch() {
+    return pelmira::testing::ScratchFolder::forProcess("faults");
 }
 
 std::atomic<unsigned> captures{0};
@@ -187,7 +173,7 @@ Ran inMountNamespace(const std::string& script, const std::vector<std::string>& 
 
 bool mountNamespacesWork() {
     static const bool works = [] {
-        const pelmira::testing::TempDir dir;
+        const pelmira::testing::ScratchFolder dir;
         return inMountNamespace("mount -t tmpfs -o size=16k tmpfs \"$1\" || exit 97; exit 0",
                                 {dir.path().string()})
                    .status == 0;

@@ -4,6 +4,8 @@
 // inside a private mount namespace), snapshots of folders, the check that a table file is sound,
 // and a writer of SOLUC.DBF files, sound or damaged on purpose.
 
+#include "support/scratch_folder.h"
+
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -58,8 +60,8 @@ Snapshot snapshot(const fs::path& root);
 // Relative paths that were added, removed or changed.
 std::vector<std::string> changes(const Snapshot& before, const Snapshot& after);
 
-std::string readFile(const fs::path& file);
-void writeFile(const fs::path& file, const std::string& bytes);
+using pelmira::testing::readFile;
+using pelmira::testing::writeFile;
 
 // Empty when the table opens and every field of every record reads; else what went wrong.
 std::string tableProblem(const fs::path& file);

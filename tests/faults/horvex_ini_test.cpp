@@ -3,7 +3,7 @@
 // one, never a shorter one.
 
 #include "fault_support.h"
-#include "support/temp_dir.h"
+#include "support/scratch_folder.h"
 
 #include <csignal>
 #include <gtest/gtest.h>
@@ -30,7 +30,7 @@ std::pair<long long, long long> counted(const fs::path& countFile) {
 }
 
 TEST(HorvexIni, KilledAtEveryStepLeavesTheOldFileOrTheNewOne) {
-    const pelmira::testing::TempDir dir;
+    const pelmira::testing::ScratchFolder dir;
     const fs::path ini = dir / "Horvex.ini";
     writeFile(ini, kOld);
     ASSERT_EQ(writeIni(ini, faulty("PELMIRA_FAULT_COUNT_FILE", (dir / "count").string())).status,
@@ -58,7 +58,7 @@ TEST(HorvexIni, KilledAtEveryStepLeavesTheOldFileOrTheNewOne) {
 }
 
 TEST(HorvexIni, FullDiskKeepsTheOldFile) {
-    const pelmira::testing::TempDir dir;
+    const pelmira::testing::ScratchFolder dir;
     const fs::path ini = dir / "Horvex.ini";
     for (long long limit = 0; limit < static_cast<long long>(kNew.size()); limit += 7) {
         writeFile(ini, kOld);

@@ -4,7 +4,7 @@
 // file or the complete new one. A run started afterwards must complete as if nothing happened.
 
 #include "fault_support.h"
-#include "support/temp_dir.h"
+#include "support/scratch_folder.h"
 
 #include <csignal>
 #include <gtest/gtest.h>
@@ -73,7 +73,7 @@ void onlyKnownFiles(const fs::path& work, const std::string& where) {
 }
 
 TEST(KillPoints, ExportLeavesEveryTableWholeAtEveryStep) {
-    const pelmira::testing::TempDir root;
+    const pelmira::testing::ScratchFolder root;
     const fs::path work = root / "HTEMP";
     const fs::path xml = root / "escuela.xml";
     fs::copy_file(school(), xml);
@@ -121,7 +121,7 @@ TEST(KillPoints, ExportLeavesEveryTableWholeAtEveryStep) {
 }
 
 TEST(KillPoints, ImportLeavesOldOrCompleteResultAtEveryStep) {
-    const pelmira::testing::TempDir root;
+    const pelmira::testing::ScratchFolder root;
     const fs::path work = root / "HTEMP";
     const fs::path itaca = root / "itaca";
     const fs::path xml = itaca / "escuela.xml";

@@ -2,39 +2,27 @@
 // completes or throws pelmira::Error, never crashes.
 
 #include "export/export_run.h"
+#include "support/scratch_folder.h"
 #include "support/scripted_interaction.h"
 #include "text/error.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
-#include <unistd.h>
+#include <string_view>
 
 namespace {
 
-// The scratch folder goes when the fuzzer exits.
-void removeAtExit(const std::filesystem::path& dir) {
-    static std::filesystem::path toRemove;
-    toRemove = dir;
-    std::atexit([] {
-        std::error_code ignored;
-        std::filesystem::remove_all(toRemove, ignored);
-    });
-}
-
+// The work folder and the centre document of every input; they go when the fuzzer exits.
 struct Scratch {
-    std::filesystem::path dir;
     std::filesystem::path work;
     std::filesystem::path xml;
     Scratch() {
-        dir = std::filesystem::temp_directory_path() /
-              ("pelmira-fuzz-export-" + std::to_string(::getpid()));
+        const auto& dir = pelmira::testing::ScratchFolder::forProcess("fuzz-export");
         work = dir / "HTEMP";
         xml = dir / "centro.xml";
         std::filesystem::create_directories(work);
-        removeAtExit(dir);
     }
 };
 
@@ -42,10 +30,8 @@ struct Scratch {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const Scratch scratch;
-    {
-        std::ofstream out(scratch.xml, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    }
+    pelmira::testing::writeFile(scratch.xml,
+                                std::string_view(reinterpret_cast<const char*>(data), size));
     pelmira::run::RunState state;
     pelmira::testing::ScriptedInteraction ui;
     ui.file = scratch.xml;

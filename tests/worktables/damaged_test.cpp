@@ -13,6 +13,7 @@ namespace {
 using test::fixture;
 using test::readBytes;
 using test::ScratchFolder;
+using test::workFolder;
 using test::writeBytes;
 using ::testing::HasSubstr;
 
@@ -32,7 +33,7 @@ void putU32(Bytes& b, std::size_t at, std::uint32_t v) {
 Bytes level7Table() {
     ScratchFolder dir;
     {
-        auto t = Table::rebuild(dir.folder(), "T",
+        auto t = Table::rebuild(workFolder(dir), "T",
                                 {{"NOMBRE", FieldType::Text, 5}, {"N", FieldType::Integer, 0}});
         for (int i = 0; i < 2; ++i) {
             t.append();
@@ -158,7 +159,7 @@ TEST(DamagedTables, AreReportedWithTheFileName) {
         const fs::path file = dir / "T.DBF";
         writeBytes(file, c.make());
         try {
-            auto t = Table::open(dir.folder(), "T");
+            auto t = Table::open(workFolder(dir), "T");
             // Damage inside a value shows when the value is read.
             for (bool more = t.first(); more; more = t.next())
                 for (const auto& f : t.fields())
@@ -176,7 +177,7 @@ TEST(DamagedTables, MissingEndMarkIsTolerated) {
     Bytes b = level7Table();
     b.pop_back();
     writeBytes(dir / "T.DBF", b);
-    auto t = Table::open(dir.folder(), "T");
+    auto t = Table::open(workFolder(dir), "T");
     EXPECT_EQ(t.recordCount(), 2u);
     t.go(2);
     EXPECT_EQ(t.integer("N"), 1);
@@ -195,7 +196,7 @@ TEST(DamagedTables, FieldPropertiesBlockIsSkippedThroughTheHeaderLength) {
     b.insert(b.begin() + kHeader, 16, 0x00);
     putU16(b, 8, kHeader + 16);
     writeBytes(dir / "T.DBF", b);
-    auto t = Table::open(dir.folder(), "T");
+    auto t = Table::open(workFolder(dir), "T");
     t.go(2);
     EXPECT_EQ(t.text("NOMBRE"), "x");
     EXPECT_EQ(t.integer("N"), 1);
@@ -230,7 +231,7 @@ TEST(DamagedTables, RandomDamageNeverCrashes) {
             b.resize(rng() % b.size());
         writeBytes(dir / "T.DBF", b);
         try {
-            auto t = Table::open(dir.folder(), "T");
+            auto t = Table::open(workFolder(dir), "T");
             for (std::uint32_t r = 1; r <= t.recordCount(); ++r) {
                 t.go(r);
                 for (const auto& f : t.fields()) {

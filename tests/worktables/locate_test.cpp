@@ -9,6 +9,7 @@ namespace pelmira::worktables {
 namespace {
 
 using test::ScratchFolder;
+using test::workFolder;
 
 // The first live record, in stored order, whose fields read exactly as the criteria say; 0 when
 // there is none.
@@ -33,7 +34,7 @@ TEST(LocateRandomized, AgreesWithAPlainScan) {
                            {"N", FieldType::Integer, 0},
                            {"F", FieldType::Float, 0},
                            {"L", FieldType::Logical, 0}};
-    auto t = Table::rebuild(dir.folder(), "RANDOM", schema);
+    auto t = Table::rebuild(workFolder(dir), "RANDOM", schema);
     std::mt19937 rng(20261210);
     const auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
     // Few distinct values so that keys repeat; "" leaves the field blank. "abc" does not fit A
@@ -75,7 +76,7 @@ TEST(LocateRandomized, AgreesWithAPlainScan) {
             t.pack();
         } else if (op < 58) {
             t.close();
-            t = Table::open(dir.folder(), "RANDOM");
+            t = Table::open(workFolder(dir), "RANDOM");
         } else {
             std::vector<std::pair<std::string, std::string>> criteria;
             for (const auto& f : fieldSets[static_cast<std::size_t>(pick(10))])

@@ -15,6 +15,7 @@ namespace {
 using test::fixture;
 using test::readBytes;
 using test::ScratchFolder;
+using test::workFolder;
 using test::writeBytes;
 using ::testing::HasSubstr;
 
@@ -109,7 +110,7 @@ TEST(WorkTableSchemas, RoundTripEverySchemaWithExactLayout) {
         SCOPED_TRACE(name);
         ScratchFolder dir;
         {
-            auto t = Table::rebuild(dir.folder(), name, schema);
+            auto t = Table::rebuild(workFolder(dir), name, schema);
             for (int row = 0; row < 2; ++row) {
                 t.append();
                 for (const auto& f : schema) {
@@ -157,7 +158,7 @@ TEST(WorkTableSchemas, RoundTripEverySchemaWithExactLayout) {
             EXPECT_EQ(d[34], 0);
         }
 
-        auto t = Table::open(dir.folder(), name);
+        auto t = Table::open(workFolder(dir), name);
         ASSERT_EQ(t.fields().size(), schema.size());
         for (std::size_t i = 0; i < schema.size(); ++i) {
             EXPECT_EQ(t.fields()[i].name, schema[i].name);
@@ -204,7 +205,7 @@ TEST(WorkTableSchemas, RoundTripEverySchemaWithExactLayout) {
 TEST(Level7Bytes, MatchHandWrittenFile) {
     ScratchFolder dir;
     {
-        auto t = Table::rebuild(dir.folder(), "bytes",
+        auto t = Table::rebuild(workFolder(dir), "bytes",
                                 {text("NOMBRE", 4), logical("OK"), integer("N"), number("F")});
         t.append();
         t.setText("NOMBRE", "Jos\xE9");
@@ -269,7 +270,7 @@ TEST(Level7Bytes, MatchHandWrittenFile) {
 
 TEST(Level7Bytes, RebuildLeavesAValidEmptyTableAtOnce) {
     ScratchFolder dir;
-    auto t = Table::rebuild(dir.folder(), "Proft", {text("ABREV", 10), integer("N")});
+    auto t = Table::rebuild(workFolder(dir), "Proft", {text("ABREV", 10), integer("N")});
     EXPECT_EQ(t.name(), "Proft");
     EXPECT_EQ(t.path(), dir / "PROFT.DBF");
     const auto bytes = readBytes(dir / "PROFT.DBF");
@@ -289,7 +290,7 @@ TEST(Level7Bytes, NegativeAndExtremeNumbersRoundTrip) {
     const std::vector<double> floats = {0.0, -0.0, 1e-300, -1e300, 0.1, -123456.789, 4};
     const std::vector<std::int32_t> ints = {0, 1, -1, 2147483647, -2147483647, 100000};
     {
-        auto t = Table::rebuild(dir.folder(), "NUMS", {integer("I"), number("O")});
+        auto t = Table::rebuild(workFolder(dir), "NUMS", {integer("I"), number("O")});
         for (std::size_t i = 0; i < std::max(floats.size(), ints.size()); ++i) {
             t.append();
             if (i < ints.size())
@@ -299,7 +300,7 @@ TEST(Level7Bytes, NegativeAndExtremeNumbersRoundTrip) {
             t.post();
         }
     }
-    auto t = Table::open(dir.folder(), "NUMS");
+    auto t = Table::open(workFolder(dir), "NUMS");
     std::size_t i = 0;
     for (bool more = t.first(); more; more = t.next(), ++i) {
         if (i < ints.size()) {
@@ -316,21 +317,21 @@ TEST(Level7Bytes, NegativeAndExtremeNumbersRoundTrip) {
 
 TEST(FieldAccess, TextIsCutToItsWidthAndReadWithoutTrailingBlanks) {
     ScratchFolder dir;
-    auto t = Table::rebuild(dir.folder(), "CURSOST", {text("CURSO", 3), text("ESTUD", 40)});
+    auto t = Table::rebuild(workFolder(dir), "CURSOST", {text("CURSO", 3), text("ESTUD", 40)});
     t.append();
     t.setText("CURSO", "1ESO A");
     t.setText("ESTUD", "  con blancos  ");
     EXPECT_EQ(t.text("CURSO"), "1ES"); // readable in the edit buffer
     t.post();
     t.close();
-    auto r = Table::open(dir.folder(), "CURSOST");
+    auto r = Table::open(workFolder(dir), "CURSOST");
     EXPECT_EQ(r.text("CURSO"), "1ES");
     EXPECT_EQ(r.text("ESTUD"), "  con blancos"); // leading blanks stay
 }
 
 TEST(FieldAccess, NumbersAsTextAndRounding) {
     ScratchFolder dir;
-    auto t = Table::rebuild(dir.folder(), "T", {number("F"), integer("I"), text("C", 10)});
+    auto t = Table::rebuild(workFolder(dir), "T", {number("F"), integer("I"), text("C", 10)});
     t.append();
     EXPECT_EQ(t.text("F"), ""); // never set
     EXPECT_EQ(t.text("I"), "");
@@ -369,7 +370,7 @@ TEST(FieldAccess, NumbersAsTextAndRounding) {
 
 TEST(FieldAccess, MissingFieldNamesTableAndField) {
     ScratchFolder dir;
-    auto t = Table::rebuild(dir.folder(), "PROFT", {text("ABREV", 10)});
+    auto t = Table::rebuild(workFolder(dir), "PROFT", {text("ABREV", 10)});
     EXPECT_TRUE(t.hasField("ABREV"));
     EXPECT_TRUE(t.hasField("abrev")); // dBase field names ignore case
     EXPECT_FALSE(t.hasField("DNI"));
@@ -391,7 +392,7 @@ TEST(FieldAccess, MissingFieldNamesTableAndField) {
 
 TEST(FieldAccess, SettingOutsideAnEditIsRefused) {
     ScratchFolder dir;
-    auto t = Table::rebuild(dir.folder(), "T", {text("A", 2)});
+    auto t = Table::rebuild(workFolder(dir), "T", {text("A", 2)});
     EXPECT_THROW(t.setText("A", "x"), Error);
     EXPECT_THROW(t.edit(), Error); // no current record
     EXPECT_THROW(t.deleteRecord(), Error);
@@ -400,7 +401,7 @@ TEST(FieldAccess, SettingOutsideAnEditIsRefused) {
 
 // Builds a table with rows "r1".."rN" in field A.
 Table tableWithRows(const ScratchFolder& dir, int rows) {
-    auto t = Table::rebuild(dir.folder(), "ROWS", {text("A", 5), integer("N")});
+    auto t = Table::rebuild(workFolder(dir), "ROWS", {text("A", 5), integer("N")});
     for (int i = 1; i <= rows; ++i) {
         t.append();
         t.setText("A", "r" + std::to_string(i));
@@ -442,7 +443,7 @@ TEST(Cursor, WalkSkipsDeletedRecordsAndPackRenumbers) {
     // pack wrote the file at once
     EXPECT_EQ(readBytes(dir / "ROWS.DBF").size(), 68u + 2 * 48 + 1 + 3 * 10 + 1);
     t.close();
-    auto r = Table::open(dir.folder(), "ROWS");
+    auto r = Table::open(workFolder(dir), "ROWS");
     EXPECT_EQ(walk(r), (std::vector<std::string>{"r1@1", "r3@2", "r4@3"}));
 }
 
@@ -466,7 +467,7 @@ TEST(Cursor, EditPostAndCancel) {
     t.append();
     t.setText("A", "never");
     t.close(); // an unposted record is dropped
-    auto r = Table::open(dir.folder(), "ROWS");
+    auto r = Table::open(workFolder(dir), "ROWS");
     EXPECT_EQ(r.recordCount(), 3u);
     r.go(2);
     EXPECT_EQ(r.text("A"), "DOS");
@@ -481,7 +482,7 @@ TEST(Cursor, DeletesSurviveClosing) {
     } // the destructor writes
     const auto bytes = readBytes(dir / "ROWS.DBF");
     EXPECT_EQ(bytes[68 + 2 * 48 + 1], '*');
-    auto r = Table::open(dir.folder(), "ROWS");
+    auto r = Table::open(workFolder(dir), "ROWS");
     EXPECT_EQ(r.recordCount(), 3u);
     EXPECT_EQ(walk(r), (std::vector<std::string>{"r2@2", "r3@3"}));
 }
@@ -489,7 +490,7 @@ TEST(Cursor, DeletesSurviveClosing) {
 TEST(Locate, SeveralFieldsEmptyValuesAndChanges) {
     ScratchFolder dir;
     auto t = Table::rebuild(
-        dir.folder(), "ASIGT",
+        workFolder(dir), "ASIGT",
         {text("CLAVE", 10), text("CURSO", 3), text("CPROF", 10), integer("N"), number("H")});
     const auto add = [&](const char* clave, const char* curso, const char* prof, int n) {
         t.append();
@@ -548,16 +549,16 @@ TEST(Exclusive, SecondOpenInTheSameProcessIsRefused) {
     ScratchFolder dir;
     auto t = tableWithRows(dir, 1);
     try {
-        auto again = Table::open(dir.folder(), "ROWS");
+        auto again = Table::open(workFolder(dir), "ROWS");
         FAIL() << "opened twice";
     } catch (const Error& e) {
         EXPECT_EQ(std::string(e.what()), "No se puede abrir la tabla " +
                                              (dir / "ROWS.DBF").string() +
                                              ": está en uso por otro programa");
     }
-    EXPECT_THROW(Table::rebuild(dir.folder(), "ROWS", {text("A", 1)}), Error);
+    EXPECT_THROW(Table::rebuild(workFolder(dir), "ROWS", {text("A", 1)}), Error);
     t.close();
-    EXPECT_NO_THROW(Table::open(dir.folder(), "ROWS"));
+    EXPECT_NO_THROW(Table::open(workFolder(dir), "ROWS"));
 }
 
 // Runs `body` in a child process; its result is the child's exit status.
@@ -589,7 +590,7 @@ int tryOpen(const WorkFolder& folder) {
 
 TEST(Exclusive, AnotherProcessIsRefusedWhileTheTableIsHeld) {
     ScratchFolder dir;
-    const WorkFolder folder = dir.folder();
+    const WorkFolder folder = workFolder(dir);
     auto t = tableWithRows(dir, 3);
     EXPECT_EQ(inChild([&] { return tryOpen(folder); }), 1);
     // Saving replaces the file; the lock moves with it.
@@ -634,7 +635,7 @@ TEST(Files, OnlyChangedTablesAreRewritten) {
     struct stat before {};
     ASSERT_EQ(::stat((dir / "ROWS.DBF").c_str(), &before), 0);
     {
-        auto t = Table::open(dir.folder(), "ROWS");
+        auto t = Table::open(workFolder(dir), "ROWS");
         walk(t);
         (void)t.locate({{"A", "r2"}});
         t.pack(); // nothing to compact
@@ -643,7 +644,7 @@ TEST(Files, OnlyChangedTablesAreRewritten) {
     ASSERT_EQ(::stat((dir / "ROWS.DBF").c_str(), &after), 0);
     EXPECT_EQ(before.st_ino, after.st_ino);
     {
-        auto t = Table::open(dir.folder(), "ROWS");
+        auto t = Table::open(workFolder(dir), "ROWS");
         t.append();
         t.post();
     }
@@ -684,8 +685,8 @@ TEST(Files, ReadOnlyFolderIsReported) {
         GTEST_SKIP() << "permissions do not apply to root";
     ScratchFolder dir;
     tableWithRows(dir, 1).close();
-    fs::permissions(dir.dir(), fs::perms::owner_read | fs::perms::owner_exec);
-    auto t = Table::open(dir.folder(), "ROWS"); // reading still works
+    fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
+    auto t = Table::open(workFolder(dir), "ROWS"); // reading still works
     EXPECT_EQ(t.text("A"), "r1");
     t.edit();
     t.setText("A", "x");
@@ -696,13 +697,13 @@ TEST(Files, ReadOnlyFolderIsReported) {
     } catch (const Error& e) {
         EXPECT_THAT(e.what(), HasSubstr("no se puede escribir en la carpeta"));
     }
-    EXPECT_THROW(Table::rebuild(dir.folder(), "NEW", {text("A", 1)}), Error);
+    EXPECT_THROW(Table::rebuild(workFolder(dir), "NEW", {text("A", 1)}), Error);
 }
 
 TEST(Files, MissingTableAndMissingFolder) {
     ScratchFolder dir;
     try {
-        Table::open(dir.folder(), "PROFT");
+        Table::open(workFolder(dir), "PROFT");
         FAIL() << "no error";
     } catch (const Error& e) {
         EXPECT_EQ(std::string(e.what()),
@@ -723,37 +724,37 @@ TEST(Rebuild, RemovesOldFilesInAnyLetterCase) {
     writeBytes(dir / "Asignomt.mdx", {1, 2, 3});
     writeBytes(dir / "asignomt.dbf", {4, 5, 6}); // even a damaged old table goes
     writeBytes(dir / "OTRA.MDX", {7});
-    auto t = Table::rebuild(dir.folder(), "ASIGNOMT", {text("COD", 10)});
+    auto t = Table::rebuild(workFolder(dir), "ASIGNOMT", {text("COD", 10)});
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"ASIGNOMT.DBF", "OTRA.MDX"}));
     t.close();
-    auto r = Table::open(dir.folder(), "asignomt");
+    auto r = Table::open(workFolder(dir), "asignomt");
     EXPECT_EQ(r.recordCount(), 0u);
 }
 
 TEST(Rebuild, ReplacesAnExistingTable) {
     ScratchFolder dir;
     tableWithRows(dir, 4).close();
-    auto t = Table::rebuild(dir.folder(), "ROWS", {integer("X")});
+    auto t = Table::rebuild(workFolder(dir), "ROWS", {integer("X")});
     EXPECT_EQ(t.recordCount(), 0u);
     t.close();
-    auto r = Table::open(dir.folder(), "ROWS");
+    auto r = Table::open(workFolder(dir), "ROWS");
     EXPECT_EQ(r.fields().size(), 1u);
     EXPECT_EQ(r.fields()[0].name, "X");
 }
 
 TEST(Rebuild, RefusesSchemasDBaseCannotHold) {
     ScratchFolder dir;
-    EXPECT_THROW(Table::rebuild(dir.folder(), "T", {}), Error);
-    EXPECT_THROW(Table::rebuild(dir.folder(), "T", {text("A", 0)}), Error);
-    EXPECT_THROW(Table::rebuild(dir.folder(), "T", {text("A", 255)}), Error);
-    EXPECT_THROW(Table::rebuild(dir.folder(), "T", {text("A", 1), text("a", 1)}), Error);
-    EXPECT_THROW(Table::rebuild(dir.folder(), "T", {text("ABCDEFGHIJKLMNOPQRSTUVWXYZ012345", 1)}),
-                 Error);
-    EXPECT_THROW(Table::rebuild(dir.folder(), "../T", {text("A", 1)}), Error);
+    EXPECT_THROW(Table::rebuild(workFolder(dir), "T", {}), Error);
+    EXPECT_THROW(Table::rebuild(workFolder(dir), "T", {text("A", 0)}), Error);
+    EXPECT_THROW(Table::rebuild(workFolder(dir), "T", {text("A", 255)}), Error);
+    EXPECT_THROW(Table::rebuild(workFolder(dir), "T", {text("A", 1), text("a", 1)}), Error);
+    EXPECT_THROW(
+        Table::rebuild(workFolder(dir), "T", {text("ABCDEFGHIJKLMNOPQRSTUVWXYZ012345", 1)}), Error);
+    EXPECT_THROW(Table::rebuild(workFolder(dir), "../T", {text("A", 1)}), Error);
     EXPECT_TRUE(dir.names().empty());
     // 31 characters is the longest name
     EXPECT_NO_THROW(
-        Table::rebuild(dir.folder(), "T", {text("ABCDEFGHIJKLMNOPQRSTUVWXYZ01234", 1)}));
+        Table::rebuild(workFolder(dir), "T", {text("ABCDEFGHIJKLMNOPQRSTUVWXYZ01234", 1)}));
 }
 
 // ---- tables made by another tool (python3-dbf, see data/README.md) ----
@@ -761,7 +762,7 @@ TEST(Rebuild, RefusesSchemasDBaseCannotHold) {
 TEST(ForeignTables, DBaseThree) {
     ScratchFolder dir;
     fs::copy_file(fixture("db3_types.dbf"), dir / "db3_types.dbf");
-    auto t = Table::open(dir.folder(), "DB3_TYPES");
+    auto t = Table::open(workFolder(dir), "DB3_TYPES");
     ASSERT_EQ(t.fields().size(), 6u);
     EXPECT_EQ(t.fields()[2].name, "PRICE");
     EXPECT_EQ(t.fields()[2].type, 'N');

@@ -8,6 +8,7 @@ namespace pelmira::worktables {
 namespace {
 
 using test::ScratchFolder;
+using test::workFolder;
 using test::writeBytes;
 
 // Sets an environment variable for the life of the object and puts the old value back after.
@@ -37,33 +38,33 @@ TEST(WorkFolderMapping, UsesTheDriveLinkWhenThePrefixHasOne) {
     ScratchFolder prefix;
     fs::create_directories(prefix / "drive_c");
     fs::create_directories(prefix / "dosdevices");
-    fs::create_directory_symlink("../drive_c", prefix.dir() / "dosdevices" / "c:");
-    EnvVar wine("WINEPREFIX", prefix.dir().string());
-    EXPECT_EQ(WorkFolder::standard().dir(), prefix.dir() / "dosdevices" / "c:" / "HTEMP");
+    fs::create_directory_symlink("../drive_c", prefix.path() / "dosdevices" / "c:");
+    EnvVar wine("WINEPREFIX", prefix.path().string());
+    EXPECT_EQ(WorkFolder::standard().dir(), prefix.path() / "dosdevices" / "c:" / "HTEMP");
     EXPECT_FALSE(fs::exists(prefix / "drive_c" / "HTEMP")); // never created
 }
 
 TEST(WorkFolderMapping, FallsBackToDriveC) {
     ScratchFolder prefix;
-    EnvVar wine("WINEPREFIX", prefix.dir().string());
-    EXPECT_EQ(WorkFolder::standard().dir(), prefix.dir() / "drive_c" / "HTEMP");
+    EnvVar wine("WINEPREFIX", prefix.path().string());
+    EXPECT_EQ(WorkFolder::standard().dir(), prefix.path() / "drive_c" / "HTEMP");
 }
 
 TEST(WorkFolderMapping, DefaultPrefixIsDotWineInHome) {
     ScratchFolder home;
     EnvVar wine("WINEPREFIX", std::nullopt);
-    EnvVar homeVar("HOME", home.dir().string());
-    EXPECT_EQ(WorkFolder::standard().dir(), home.dir() / ".wine" / "drive_c" / "HTEMP");
+    EnvVar homeVar("HOME", home.path().string());
+    EXPECT_EQ(WorkFolder::standard().dir(), home.path() / ".wine" / "drive_c" / "HTEMP");
     fs::create_directories(home / ".wine/dosdevices");
-    fs::create_directory_symlink("../drive_c", home.dir() / ".wine" / "dosdevices" / "c:");
-    EXPECT_EQ(WorkFolder::standard().dir(), home.dir() / ".wine" / "dosdevices" / "c:" / "HTEMP");
+    fs::create_directory_symlink("../drive_c", home.path() / ".wine" / "dosdevices" / "c:");
+    EXPECT_EQ(WorkFolder::standard().dir(), home.path() / ".wine" / "dosdevices" / "c:" / "HTEMP");
     EnvVar emptyWine("WINEPREFIX", ""); // an empty variable counts as unset
-    EXPECT_EQ(WorkFolder::standard().dir(), home.dir() / ".wine" / "dosdevices" / "c:" / "HTEMP");
+    EXPECT_EQ(WorkFolder::standard().dir(), home.path() / ".wine" / "dosdevices" / "c:" / "HTEMP");
 }
 
 TEST(WorkFolderFiles, FindsNamesInAnyLetterCase) {
     ScratchFolder dir;
-    const WorkFolder folder = dir.folder();
+    const WorkFolder folder = workFolder(dir);
     writeBytes(dir / "Soluc.Dbf", {1});
     writeBytes(dir / "proft.mdx", {1});
     EXPECT_EQ(folder.find("SOLUC.DBF"), dir / "Soluc.Dbf");
@@ -92,9 +93,9 @@ TEST(WorkFolderFiles, MissingFolderFindsNothing) {
 
 TEST(WorkFolderFiles, TablesOpenWhateverTheCaseOfTheirFile) {
     ScratchFolder dir;
-    Table::rebuild(dir.folder(), "PROFT", {{"ABREV", FieldType::Text, 10}}).close();
+    Table::rebuild(workFolder(dir), "PROFT", {{"ABREV", FieldType::Text, 10}}).close();
     fs::rename(dir / "PROFT.DBF", dir / "proft.dbf");
-    auto t = Table::open(dir.folder(), "Proft");
+    auto t = Table::open(workFolder(dir), "Proft");
     EXPECT_EQ(t.path(), dir / "proft.dbf");
     t.append();
     t.post();
