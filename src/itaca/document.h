@@ -80,8 +80,9 @@ private:
 
 class ItacaDocument {
 public:
-    // Loads a file. Throws LoadError as described above. Any encoding libxml2 knows is read;
-    // the declared encoding is kept for save().
+    // Loads a file. Throws LoadError as described above. Any encoding libxml2 knows is read, and
+    // Windows-1252 also where libxml2 has no converter for it; the declared encoding is kept for
+    // save().
     static std::shared_ptr<ItacaDocument> load(const std::filesystem::path& file);
 
     ItacaDocument(const ItacaDocument&) = delete;
