@@ -73,7 +73,6 @@ public:
 private:
     // The steps of createTemporary and replace, reporting what went wrong instead of throwing;
     // the replacement of a whole file (atomic_file.cpp) words its own messages from them.
-    friend class Sink;
     friend struct Replacement;
     static native::Status tryCreateTemporary(const std::filesystem::path& dir,
                                              const std::string& baseName, LockedFile& created);

@@ -75,8 +75,14 @@ Status openLocked(const fs::path& file, Handle& handle) {
     if (opened == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_ACCESS_DENIED)
         opened = ::CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (opened == INVALID_HANDLE_VALUE)
-        return lastError();
+    if (opened == INVALID_HANDLE_VALUE) {
+        const Status failed = lastError();
+        // A folder cannot be opened as a file, and says so as a lack of access.
+        const DWORD attributes = ::GetFileAttributesW(file.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return {Problem::NotAFile, 0};
+        return failed;
+    }
     handle = toHandle(opened);
     if (::GetFileType(opened) != FILE_TYPE_DISK)
         return {Problem::NotAFile, 0};

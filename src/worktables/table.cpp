@@ -1,3 +1,6 @@
+// The table as its users see it: the cursor over the records, reading fields, and editing
+// (append, edit, post, delete, pack, locate). Opening, rebuilding and saving are in table_file.cpp.
+
 #include "platform/path_text.h"
 #include "text/error.h"
 #include "text/text.h"
