@@ -3,9 +3,9 @@
 #include "export/report_memo.h"
 #include "horvex/day_hour_slots.h"
 #include "itaca/chooser.h"
+#include "platform/locked_file.h"
 #include "platform/path_text.h"
 #include "text/error.h"
-#include "worktables/locked_file.h"
 
 #include <filesystem>
 #include <system_error>
@@ -71,7 +71,7 @@ run::RunOutcome ExportRun::run() {
     {
         // The folder is held until the last table is written: another run on it fails here with
         // "en uso" instead of rebuilding tables between two steps of this one.
-        const worktables::LockedFile folderHeld = worktables::LockedFile::lockFolder(
+        const platform::LockedFile folderHeld = platform::LockedFile::lockFolder(
             folder_.dir(),
             "No se puede usar la carpeta de trabajo " + platform::pathText(folder_.dir()));
         run::BusyGuard busy(ui_);

@@ -5,9 +5,9 @@
 #include "import/solution_records.h"
 #include "itaca/chooser.h"
 #include "itaca/document.h"
+#include "platform/locked_file.h"
 #include "platform/path_text.h"
 #include "run/report.h"
-#include "worktables/locked_file.h"
 #include "worktables/table.h"
 
 #include <optional>
@@ -91,9 +91,9 @@ run::RunOutcome ImportRun::run() {
 
     // The work folder is held from the first table read to the saved result: another run on it
     // fails with "en uso" instead of rebuilding tables while this one translates through them.
-    const worktables::LockedFile folderHeld = worktables::LockedFile::lockFolder(
-        folder_.dir(),
-        "No se puede usar la carpeta de trabajo " + platform::pathText(folder_.dir()));
+    const platform::LockedFile folderHeld =
+        platform::LockedFile::lockFolder(folder_.dir(), "No se puede usar la carpeta de trabajo " +
+                                                            platform::pathText(folder_.dir()));
 
     {
         // In import mode the chooser proposes the template of the current DIASHORAST and holds

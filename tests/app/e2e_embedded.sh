@@ -15,16 +15,10 @@
 # usage: e2e_embedded.sh PELMIRA HOST_WINDOW SCHOOL_XML EMPTY_SOLUC_DBF OUTPUT_FOLDER
 set -u
 
-if [ "${1:-}" != "--inside" ]; then
-    # A display number of its own: two servers started at once by "-a" alone may pick the same.
-    exec xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24" "$0" --inside "$@"
-fi
+source "$(dirname "$0")/../support/x11.sh"
+[ "${1:-}" = --inside ] || x11_start "$0" "$@"
 shift
-# On a busy machine the server may take a moment to accept clients.
-for ((i = 0; i < 50; i++)); do
-    xdpyinfo > /dev/null 2>&1 && break
-    sleep 0.2
-done
+x11_wait_server
 PELMIRA=$1
 HOST=$2
 SCHOOL=$3
@@ -42,16 +36,7 @@ fail() {
 
 # Waits up to $2 tenths of a second for a visible window named $1; prints its id.
 wait_window() {
-    local name=$1 tries=${2:-100} id
-    for ((i = 0; i < tries; i++)); do
-        id=$(xdotool search --onlyvisible --name "^$name( — Pelmira)?\$" 2>/dev/null | tail -1)
-        if [ -n "$id" ]; then
-            echo "$id"
-            return 0
-        fi
-        sleep 0.1
-    done
-    return 1
+    x11_wait_window "^$1( — Pelmira)?\$" "${2:-100}"
 }
 
 # Clicks at x,y inside window $1.

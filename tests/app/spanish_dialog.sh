@@ -8,23 +8,20 @@
 # argument the program must report that file as its translation (installed folder first).
 set -u
 
-if [ "${1:-}" != "--inside" ]; then
-    # A display number of its own: two servers started at once by "-a" alone may pick the same.
-    exec xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24" "$0" --inside "$@"
-fi
+source "$(dirname "$0")/../support/x11.sh"
+[ "${1:-}" = --inside ] || x11_start "$0" "$@"
 shift
-# On a busy machine the server may take a moment to accept clients.
-for ((i = 0; i < 50; i++)); do
-    xdpyinfo > /dev/null 2>&1 && break
-    sleep 0.2
-done
+x11_wait_server
 PELMIRA=$1
 OUT=$2
 EXPECTED=${3:-}
 
 fail() {
     echo "FAIL: $*"
-    [ -n "${PEL_PID:-}" ] && kill "$PEL_PID" 2>/dev/null
+    if [ -n "${PEL_PID:-}" ]; then
+        kill "$PEL_PID" 2>/dev/null
+        [ -s "$OUT/pelmira.log" ] && sed 's/^/  log | /' "$OUT/pelmira.log"
+    fi
     exit 1
 }
 
@@ -40,15 +37,10 @@ if [ -n "$EXPECTED" ]; then
         fail "translation taken from $found instead of $EXPECTED"
 fi
 
-# Waits for a visible window whose name begins with $1; prints its id.
+# Waits for a visible window whose name begins with $1; prints its id. Up to 30 seconds: on a
+# busy machine (two cores, other window tests beside this one) a first start takes a while.
 wait_window() {
-    local id
-    for ((i = 0; i < 100; i++)); do
-        id=$(xdotool search --onlyvisible --name "^$1" 2>/dev/null | head -1)
-        [ -n "$id" ] && { echo "$id"; return 0; }
-        sleep 0.1
-    done
-    return 1
+    x11_wait_window "^$1" 300
 }
 
 "$PELMIRA" > "$OUT/pelmira.log" 2>&1 &

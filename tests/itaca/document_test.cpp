@@ -462,8 +462,9 @@ TEST_F(SaveTest, FailedSaveLeavesEverythingAsItWas) {
 
     writeBytes(dir_ / "archivo.txt", "soy un archivo");
     fs::create_directory(dir_ / "carpeta.xml");
-    // A name that fits, with no room left for the temporary name beside it.
-    const std::string longName = std::string(240, 'r') + ".xml";
+    // A name that fits (254 bytes of the 255 a name may have), with no room left for the
+    // temporary name made from it, however short the process number in that name is.
+    const std::string longName = std::string(250, 'r') + ".xml";
     writeBytes(dir_ / longName, "viejo");
 
     const fs::path cases[] = {

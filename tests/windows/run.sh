@@ -16,10 +16,10 @@
 # usage: run.sh LINUX_PELMIRA_CLI WINDOWS_BUILD_DIR DIST_DIR SAMPLES_DIR TEST_SCHOOL OUTPUT_DIR
 set -u
 
-if [ "${1:-}" != "--inside" ]; then
-    exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" --inside "$@"
-fi
+source "$(dirname "$0")/../support/x11.sh"
+[ "${1:-}" = --inside ] || x11_start "$0" "$@"
 shift
+x11_wait_server
 LINUX_CLI=$(realpath "$1")
 WINBUILD=$(realpath "$2")
 DIST=$(realpath "$3")
@@ -62,17 +62,8 @@ win() {
     "$WINE" "$@"
 }
 
-wait_window() { # name [tenths]: prints the id of a visible window whose name matches
-    local name=$1 tries=${2:-150} id
-    for ((i = 0; i < tries; i++)); do
-        id=$(xdotool search --onlyvisible --name "$name" 2>/dev/null | tail -1)
-        if [ -n "$id" ]; then
-            echo "$id"
-            return 0
-        fi
-        sleep 0.1
-    done
-    return 1
+wait_window() { # regex [tenths]: prints the id of a visible window whose name matches
+    x11_wait_window "$1" "${2:-150}"
 }
 
 wait_file() { # file [tenths]
