@@ -5,7 +5,8 @@ set(dir ${DIST_ROOT}/${DIST_NAME})
 file(REMOVE_RECURSE ${dir})
 file(MAKE_DIRECTORY ${dir}/platforms ${dir}/styles ${dir}/translations ${dir}/ejemplos)
 
-file(COPY ${PELMIRA_EXE} ${PELMIRA_CLI_EXE} ${HELP_FILE} ${ICON} ${RUNTIME} DESTINATION ${dir})
+file(COPY ${PELMIRA_EXE} ${PELMIRA_CLI_EXE} ${HELP_FILE} ${ICON} ${LIBSTDCXX} ${LIBGCC} ${WINPTHREAD}
+     DESTINATION ${dir})
 file(COPY ${QT_BIN}/Qt6Core.dll ${QT_BIN}/Qt6Gui.dll ${QT_BIN}/Qt6Widgets.dll DESTINATION ${dir})
 file(COPY ${QT_PREFIX}/plugins/platforms/qwindows.dll DESTINATION ${dir}/platforms)
 if(EXISTS ${QT_PREFIX}/plugins/styles/qwindowsvistastyle.dll)

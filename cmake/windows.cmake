@@ -53,8 +53,11 @@ foreach(t host holdfile)
                                         C_STANDARD 11)
 endforeach()
 
-# The distribution.
-get_filename_component(_mingw_gcc_dir ${CMAKE_CXX_COMPILER} DIRECTORY)
+# The distribution, which needs the window program (a build with PELMIRA_BUILD_APP=OFF makes the
+# command-line program and the test programs only).
+if(NOT TARGET pelmira)
+  return()
+endif()
 execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++-6.dll
                 OUTPUT_VARIABLE PELMIRA_LIBSTDCXX OUTPUT_STRIP_TRAILING_WHITESPACE)
 execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libgcc_s_seh-1.dll
@@ -83,7 +86,9 @@ add_custom_target(pelmira_dist
           -DQT_BIN=${PELMIRA_QT_BIN}
           -DQT_PREFIX=${PELMIRA_QT_PREFIX}
           -DQT_ES=${PELMIRA_QT_ES}
-          "-DRUNTIME=${PELMIRA_LIBSTDCXX}\;${PELMIRA_LIBGCC}\;${PELMIRA_WINPTHREAD}"
+          -DLIBSTDCXX=${PELMIRA_LIBSTDCXX}
+          -DLIBGCC=${PELMIRA_LIBGCC}
+          -DWINPTHREAD=${PELMIRA_WINPTHREAD}
           -DSTRIP=${PELMIRA_STRIP}
           -DMAKENSIS=${PELMIRA_MAKENSIS}
           -P ${PROJECT_SOURCE_DIR}/cmake/windows-dist.cmake

@@ -150,7 +150,7 @@ stamp_of() {
 }
 for locale in es_ES.UTF-8 en_US.UTF-8; do
     cp "$SAMPLES/SOLUC.DBF" "$HTEMP/SOLUC.DBF"
-    LC_ALL=$locale LANG=$locale win "$APP/pelmira-cli.exe" import "C:\\datos\\escuela\\centro.xml" \
+    env LC_ALL=$locale LANG=$locale "$WINE" "$APP/pelmira-cli.exe" import "C:\\datos\\escuela\\centro.xml" \
         >"$OUT/win-date-$locale.log" 2>&1
     stamp=$(stamp_of "$C/datos/escuela/ResultadoHorvexcentro.xml")
     echo "  $locale: fecha_exportacion=\"$stamp\""
@@ -343,20 +343,40 @@ else
     bad "the host window did not come up for the host-loss case"
 fi
 
-# A stand-alone start writes nothing.
+# A stand-alone start writes nothing. Its help goes through HtmlHelpA of HHCtrl.ocx, which Wine
+# implements with a trace channel of its own ("htmlhelp"): the trace shows the file and the
+# command each call hands over, so no seam in the program is needed to see them.
 rm -f "$INI"
-"$WINE" "C:\\Pelmira\\pelmira.exe" >"$OUT/standalone.log" 2>&1 &
+WINEDEBUG=trace+htmlhelp,-all "$WINE" "C:\\Pelmira\\pelmira.exe" >"$OUT/standalone.log" 2>&1 &
 PEL=$!
+help_call() { # command data -> waits up to 10 s for that HtmlHelp call on ITACA.chm beside the program
+    local pattern="HtmlHelpW \\(.*, L\"C:\\\\\\\\Pelmira\\\\\\\\ITACA\\.chm\", command=$1, data=$2\\)"
+    for ((i = 0; i < 100; i++)); do
+        grep -Eq "$pattern" "$OUT/standalone.log" && return 0
+        sleep 0.1
+    done
+    return 1
+}
 if MAIN=$(wait_window "^Exportar e importar datos entre Horvex e ITACA$" 300); then
     sleep 1
     import -window root "$OUT/standalone.png"
-    # F1 on the main window: HtmlHelpA gets ITACA.chm beside the program and the context number
-    # of the focused control, as the help trace records it.
-    export PELMIRA_HELP_TRACE='C:\help-trace.txt'
-    xdotool windowfocus --sync "$MAIN" 2>/dev/null
+    # F1 in the language selector (its text at 200,78 of the window's client area): the topic
+    # of its help context, 1.
+    xdotool mousemove --window "$MAIN" 200 78 sleep 0.2 click 1
+    sleep 0.5
     xdotool key F1
-    sleep 2
-    import -window root "$OUT/standalone-help.png"
+    check "F1 in the language selector: HtmlHelpA(ITACA.chm beside the program, HH_HELP_CONTEXT, 1)" \
+        help_call HH_HELP_CONTEXT 1
+    sleep 1
+    import -window root "$OUT/standalone-help-context.png"
+    # The "F1 Ayuda" button (48,208 .. 123,233): the table of contents.
+    xdotool windowactivate --sync "$MAIN" 2>/dev/null
+    xdotool mousemove --window "$MAIN" 85 220 sleep 0.2 click 1
+    check "the F1 Ayuda button: HtmlHelpA(ITACA.chm beside the program, HH_DISPLAY_TOC)" \
+        help_call HH_DISPLAY_TOC 0
+    sleep 1
+    import -window root "$OUT/standalone-help-contents.png"
+    grep -E "HtmlHelpW|Title is" "$OUT/standalone.log" | sed 's/^/  wine | /' | head -6
     xdotool windowclose "$MAIN" 2>/dev/null || xdotool key --window "$MAIN" alt+F4
     for ((i = 0; i < 50; i++)); do
         kill -0 "$PEL" 2>/dev/null || break
@@ -369,7 +389,7 @@ else
     bad "no stand-alone window"
     kill "$PEL" 2>/dev/null
 fi
-unset PELMIRA_HELP_TRACE
+wineserver -k 2>/dev/null
 
 # --- the installer -------------------------------------------------------------------------------
 SETUP=$(ls "$(dirname "$DIST")"/Pelmira-*-setup.exe | head -1)
@@ -381,7 +401,9 @@ check "installer: pelmira.exe in Program Files\\Pelmira" [ -f "$PF/pelmira.exe" 
 check "installer: start-menu entry" \
     bash -c "ls \"$C/ProgramData/Microsoft/Windows/Start Menu/Programs/Pelmira/Pelmira.lnk\" >/dev/null 2>&1"
 win "C:\\Program Files\\Pelmira\\pelmira-cli.exe" --help >"$OUT/installed-help.log" 2>&1
-check "installed pelmira-cli.exe --help runs" grep -q "pelmira-cli" "$OUT/installed-help.log"
+status=$?
+check "installed pelmira-cli.exe --help runs (status $status) and prints its usage" \
+    bash -c "[ $status = 0 ] && grep -q '^  pelmira-cli export XML' '$OUT/installed-help.log'"
 "$WINE" "C:\\Program Files\\Pelmira\\pelmira.exe" >"$OUT/installed.log" 2>&1 &
 PEL=$!
 if MAIN=$(wait_window "^Exportar e importar datos entre Horvex e ITACA$" 300); then
