@@ -4,7 +4,8 @@
 ; Installs for all users (it needs administrator rights, as Program Files does); /S installs
 ; silently into the default folder, or into the one given with /D=.
 
-Unicode true
+; A 64-bit installer for a 64-bit program (Unicode, as every amd64 target is).
+Target amd64-unicode
 !include "MUI2.nsh"
 
 !ifndef VERSION
