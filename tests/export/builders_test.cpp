@@ -6,6 +6,7 @@
 #include "horvex/schemas.h"
 #include "itaca/chooser.h"
 #include "itaca/document.h"
+#include "support/error_of.h"
 #include "support/scripted_interaction.h"
 #include "support/temp_dir.h"
 #include "text/error.h"
@@ -29,6 +30,7 @@
 namespace fs = std::filesystem;
 using namespace pelmira;
 using exporting::ExportRun;
+using pelmira::testing::errorOf;
 using pelmira::testing::ScriptedInteraction;
 using pelmira::testing::TempDir;
 using run::RunOutcome;
@@ -173,15 +175,6 @@ std::vector<std::string> schemaNames(const worktables::Schema& schema) {
     for (const auto& f : schema)
         out.push_back(f.name);
     return out;
-}
-
-std::string errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "(no error)";
 }
 
 class Builders : public ::testing::Test {

@@ -1,4 +1,5 @@
 #include "itaca/document.h"
+#include "support/error_of.h"
 #include "text/error.h"
 
 #include <fstream>
@@ -13,6 +14,7 @@
 
 using namespace pelmira;
 using namespace pelmira::itaca;
+using pelmira::testing::errorOf;
 namespace fs = std::filesystem;
 
 namespace {
@@ -29,15 +31,6 @@ std::string readBytes(const fs::path& file) {
 void writeBytes(const fs::path& file, const std::string& bytes) {
     std::ofstream out(file, std::ios::binary);
     out << bytes;
-}
-
-std::string errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "no error";
 }
 
 // A fresh folder per test, removed afterwards.

@@ -1,4 +1,5 @@
 #include "platform/locked_file.h"
+#include "support/error_of.h"
 #include "support/scratch_folder.h"
 #include "text/error.h"
 
@@ -14,6 +15,7 @@ namespace pelmira::platform {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::errorOf;
 using testing::readFile;
 using testing::ScratchFolder;
 
@@ -43,15 +45,6 @@ std::string inOtherProcess(const std::function<void()>& attempt) {
     int status = 0;
     ::waitpid(pid, &status, 0);
     return message;
-}
-
-std::string messageOf(const std::function<void()>& attempt) {
-    try {
-        attempt();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "";
 }
 
 TEST(LockedFile, AnOpenFileIsRefusedToAnotherProcessUntilClosed) {
@@ -120,11 +113,11 @@ TEST(LockedFile, ReadsTheWholeFile) {
 TEST(LockedFile, SaysWhyItCannotOpenOrCreate) {
     ScratchFolder dir;
     fs::create_directory(dir / "folder");
-    EXPECT_EQ(messageOf([&] { (void)LockedFile::openExisting(dir / "NONE.DBF", "T"); }),
+    EXPECT_EQ(errorOf([&] { (void)LockedFile::openExisting(dir / "NONE.DBF", "T"); }),
               "T: no existe");
-    EXPECT_EQ(messageOf([&] { (void)LockedFile::openExisting(dir / "folder", "T"); }),
+    EXPECT_EQ(errorOf([&] { (void)LockedFile::openExisting(dir / "folder", "T"); }),
               "T: no es un archivo");
-    EXPECT_EQ(messageOf([&] { (void)LockedFile::createTemporary(dir / "none", "T.DBF", "T"); }),
+    EXPECT_EQ(errorOf([&] { (void)LockedFile::createTemporary(dir / "none", "T.DBF", "T"); }),
               "T: no existe la carpeta " + (dir / "none").string());
 }
 
