@@ -123,7 +123,9 @@ Table Table::rebuild(const WorkFolder& folder, std::string_view name, const Sche
     impl->name = std::string(name);
 
     // Hold every existing spelling of the table while it is replaced, so that a table another
-    // program has open is reported and left alone.
+    // program has open is reported and left alone. The one that is the table's own file (its very
+    // name, or the same file under another spelling) is replaced by the new table; the others go
+    // once it is in place.
     std::vector<LockedFile> previous;
     const auto matchesOf = [&](const std::string& file) {
         std::vector<fs::path> found;
@@ -134,21 +136,26 @@ Table Table::rebuild(const WorkFolder& folder, std::string_view name, const Sche
     };
     const std::vector<fs::path> oldFiles = matchesOf(fileName);
     previous.reserve(oldFiles.size()); // `same` points into it
-    LockedFile* same = nullptr;         // the held file that the new table replaces, if any
+    LockedFile* same = nullptr;        // the held file that the new table replaces, if any
+    std::vector<fs::path> others;      // the other spellings, removed afterwards
     for (const fs::path& old : oldFiles) {
         previous.push_back(LockedFile::openExisting(old, what));
         std::error_code eq;
-        if (old.filename() == target.filename() ||
-            (same == nullptr && fs::equivalent(old, target, eq)))
+        if (old.filename() == target.filename())
             same = &previous.back();
+        else if (fs::equivalent(old, target, eq)) {
+            if (same == nullptr)
+                same = &previous.back();
+        } else {
+            others.push_back(old);
+        }
     }
     folder.remove(codec::upperAscii(name) + ".MDX");
 
     impl->save(what, same); // writes the empty table and keeps it locked
-    for (const fs::path& old : oldFiles) {
-        std::error_code eq;
-        if (old.filename() != target.filename() && !fs::equivalent(old, target, eq))
-            fs::remove(old, eq);
+    for (const fs::path& old : others) {
+        std::error_code removed;
+        fs::remove(old, removed);
     }
     previous.clear();
     impl->open = true;
